@@ -1,0 +1,43 @@
+#include "modules/Derivator.h"
+
+#include "framework/mp_factory.h"
+
+REGISTER_DSP(Derivator, u"Derivator");
+
+Derivator::Derivator() {
+    registerPin(pinSignal);
+    registerPin(pinOutput);
+    selectSpanRoutine(&Derivator::subProcess);
+}
+
+// Any change wakes the module; it settles again from the samples themselves.
+void Derivator::onPinsChanged() {
+    pinOutput.reportStreaming(true, -1);
+    allowSleep(false);
+    settled_ = false;
+}
+
+void Derivator::subProcess(int32_t count) {
+    const float* in = pinSignal.buffer() + spanOffset();
+    float* out = pinOutput.buffer() + spanOffset();
+
+    if (settled_) {
+        for (int32_t i = 0; i < count; ++i) out[i] = 0.0f;
+        return;
+    }
+
+    const bool inputStatic = !pinSignal.isStreaming();
+    float x1 = x1_;
+    for (int32_t i = 0; i < count; ++i) {
+        const float x = in[i];
+        const float y = x - x1;
+        out[i] = y;
+        if (!settled_ && inputStatic && y == 0.0f) {
+            settled_ = true;
+            allowSleep(true);
+            pinOutput.reportStreaming(false, spanOffset() + i);
+        }
+        x1 = x;
+    }
+    x1_ = x1;
+}
