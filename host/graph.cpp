@@ -125,6 +125,8 @@ struct Graph::Node {
     std::vector<int32_t> wiredFrom;              // per input pin: number of wires in
     std::vector<std::vector<unsigned char>> initial;  // per input pin
     std::vector<Change> changes;                 // sorted by sample after prepare
+    std::vector<float> constant;                 // per unconnected audio input
+    std::vector<char> stale;                     // buffer head still holds an old constant
     size_t nextChange = 0;
     EventQueue queue;
     bool asleep = false;
@@ -420,6 +422,11 @@ bool Graph::prepare(std::string* error) {
             if (d.datatype != mp::PIN_TYPE_AUDIO) continue;
             if (d.direction == mp::PIN_DIR_OUT || n.wiredFrom[p] == 0) {
                 const float init = d.direction == mp::PIN_DIR_IN ? bytesToFloat(n.initial[p]) : 0.0f;
+                if (d.direction == mp::PIN_DIR_IN) {
+                    n.constant.resize(n.pins.size(), 0.0f);
+                    n.stale.resize(n.pins.size(), 0);
+                    n.constant[p] = init;
+                }
                 buffers_.emplace_back(static_cast<size_t>(blockSize_), init);
                 n.buffers[p] = buffers_.back().data();
             }
@@ -500,32 +507,45 @@ void Graph::emitValue(Node& from, int32_t offset, int32_t pin, int32_t size, con
 
 void Graph::queueBlockStart(Node& n, int32_t count) {
     if (position_ == 0) {
-        // Values first, then the graph start, all at time 0.
+        // Control values, then the unconnected audio inputs' static state,
+        // then the graph start, all at time 0.
         for (size_t p = 0; p < n.pins.size(); ++p) {
             const PinDesc& d = n.pins[p];
-            if (d.direction != mp::PIN_DIR_IN) continue;
-            if (d.datatype == mp::PIN_TYPE_AUDIO) {
-                if (n.wiredFrom[p] == 0) {
-                    n.queue.push(0, mp::EVENT_PIN_STREAMING_STOP, static_cast<int32_t>(p));
-                }
-            } else if (d.datatype != mp::PIN_TYPE_MIDI) {
-                const auto& v = n.initial[p];
-                n.queue.push(0, mp::EVENT_PIN_SET, static_cast<int32_t>(p), v.data(),
-                             static_cast<int32_t>(v.size()));
+            if (d.direction != mp::PIN_DIR_IN || d.datatype == mp::PIN_TYPE_AUDIO ||
+                d.datatype == mp::PIN_TYPE_MIDI) {
+                continue;
+            }
+            const auto& v = n.initial[p];
+            n.queue.push(0, mp::EVENT_PIN_SET, static_cast<int32_t>(p), v.data(),
+                         static_cast<int32_t>(v.size()));
+        }
+        for (size_t p = 0; p < n.pins.size(); ++p) {
+            const PinDesc& d = n.pins[p];
+            if (d.direction == mp::PIN_DIR_IN && d.datatype == mp::PIN_TYPE_AUDIO &&
+                n.wiredFrom[p] == 0) {
+                n.queue.push(0, mp::EVENT_PIN_STREAMING_STOP, static_cast<int32_t>(p));
             }
         }
         n.queue.push(0, mp::EVENT_GRAPH_START, -1);
+    }
+    for (size_t p = 0; p < n.stale.size(); ++p) {
+        if (n.stale[p]) {
+            std::fill(n.buffers[p], n.buffers[p] + blockSize_, n.constant[p]);
+            n.stale[p] = 0;
+        }
     }
     const int64_t end = position_ + count;
     while (n.nextChange < n.changes.size() && n.changes[n.nextChange].sample < end) {
         const Change& c = n.changes[n.nextChange++];
         const int32_t t = static_cast<int32_t>(c.sample - position_);
         if (n.pins[c.pin].datatype == mp::PIN_TYPE_AUDIO) {
-            // A new constant on an unconnected input: the buffer holds it from
-            // t to the end, so later blocks keep it without rewriting.
+            // A new constant on an unconnected input from t on; the head of the
+            // buffer is brought up to date at the start of the next block.
             const float v = bytesToFloat(c.bytes);
             float* buf = n.buffers[c.pin];
             std::fill(buf + t, buf + blockSize_, v);
+            n.constant[c.pin] = v;
+            n.stale[c.pin] = t > 0 ? 1 : 0;
             n.queue.push(t, mp::EVENT_PIN_STREAMING_STOP, c.pin);
         } else {
             n.queue.push(t, mp::EVENT_PIN_SET, c.pin, c.bytes.data(),
