@@ -308,8 +308,9 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
             if (b.direction != mp::PIN_DIR_IN) fail(item, "\"to\" " + b.name + " is an output");
             auto isInt = [](int32_t t) { return t == mp::PIN_TYPE_INT || t == mp::PIN_TYPE_ENUM; };
             if (a.datatype != b.datatype && !(isInt(a.datatype) && isInt(b.datatype))) {
-                fail(item, std::string("cannot wire a ") + datatypeName(a.datatype) +
-                               " output to a " + datatypeName(b.datatype) + " input");
+                fail(item, std::string("cannot wire ") + datatypeName(a.datatype) + " output " +
+                               pw.fromNode + "." + a.name + " to " + datatypeName(b.datatype) +
+                               " input " + pw.toNode + "." + b.name);
             }
             for (const PatchWire& o : p->wires) {
                 if (b.datatype == mp::PIN_TYPE_AUDIO && o.toNode == pw.toNode &&
@@ -415,8 +416,9 @@ bool parsePatch(const std::string& text, const std::string& label, const std::st
             }
         }
         std::string what = e.what();
-        const size_t cut = what.find("parse error");
-        if (cut != std::string::npos) what = what.substr(cut);
+        // Keep the reason only; the position is given in front already.
+        const size_t cut = what.find(": ", what.find("parse error"));
+        if (cut != std::string::npos) what = what.substr(cut + 2);
         *error = label + ": line " + std::to_string(line) + ", column " + std::to_string(col) +
                  ": malformed JSON (" + what + ")";
         return false;
