@@ -1,0 +1,270 @@
+#include "display/Oscilloscope.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "display/ColourTable.h"
+#include "display/DisplayRegistry.h"
+
+using namespace mp;
+using namespace mp_draw;
+using mp_gui::MpRef;
+
+REGISTER_DISPLAY(Oscilloscope, OscilloscopeGUI, u"Oscilloscope");
+
+// ------------------------------------------------------------------ capture
+
+Oscilloscope::Oscilloscope() {
+    registerPin(pinX);
+    registerPin(pinY);
+    registerPin(pinMode);
+    registerPin(pinSweepFrequency);
+    registerPin(pinClear);
+    registerPin(pinFrame);
+    selectSpanRoutine(&Oscilloscope::subProcessXY);
+    // The display keeps running on silence: frames of a still signal are news too.
+    allowSleep(false);
+}
+
+void Oscilloscope::onPinsChanged() {
+    if (clearPending_ || (pinClear.isUpdated() && pinClear.getValue())) {
+        clearPending_ = false;
+        pinFrame.setBytes(0, nullptr);
+        pinFrame.sendValue(-1);
+    }
+
+    bool newIncrement = pinSweepFrequency.isUpdated();
+    float rate = 0.0f;
+    if (host() != nullptr) host()->readSampleRate(&rate);
+    if (rate != sampleRate_) {  // a NaN always counts as a change
+        host()->readSampleRate(&rate);
+        sampleRate_ = rate;
+        // Below 30 Hz (or for a rate that is not a number) there is no frame
+        // at all; absurdly high rates are capped so the frame stays allocatable.
+        const float points = sampleRate_ / 30.0f;
+        int32_t length = 0;
+        if (points >= 1.0f)
+            length = points < static_cast<float>(kMaxFrameLength) ? static_cast<int32_t>(points)
+                                                                  : kMaxFrameLength;
+        if (length != frameLength_) {
+            frameLength_ = length;
+            frame_.resize(static_cast<size_t>(length), ScopePoint{0.0f, 0.0f});
+            // A new frame starts, so the write index always lies inside it.
+            writeIndex_ = 0;
+        }
+        newIncrement = true;
+    }
+    if (newIncrement) {
+        if (sampleRate_ > 0.0f) {
+            // At most one period per sample either way; a negative frequency
+            // sweeps from right to left.
+            float f = pinSweepFrequency.getValue();
+            if (!(f < sampleRate_)) f = sampleRate_;  // also a NaN frequency
+            if (f < -sampleRate_) f = -sampleRate_;
+            increment_ = f / sampleRate_;
+        } else {
+            increment_ = 0.0f;
+        }
+    }
+    if (pinMode.isUpdated()) timeMode_ = pinMode.getValue() == 0;
+    if (timeMode_)
+        selectSpanRoutine(&Oscilloscope::subProcessTime);
+    else
+        selectSpanRoutine(&Oscilloscope::subProcessXY);
+}
+
+void Oscilloscope::frameComplete(int32_t offset) {
+    pinFrame.setBytes(static_cast<int64_t>(frameLength_) * 8, frame_.data());
+    pinFrame.sendValue(offset);
+}
+
+void Oscilloscope::subProcessTime(int32_t count) {
+    const float* y = pinY.buffer() + spanOffset();
+    ScopePoint* points = frame_.data();
+    const int32_t length = frameLength_;
+    const float increment = increment_;
+    float phase = phase_;
+    int32_t index = writeIndex_;
+    for (int32_t i = 0; i < count; ++i) {
+        phase = phase + increment;
+        if (phase >= 1.0f)
+            phase = phase - 1.0f;
+        else if (phase < 0.0f)
+            phase = phase + 1.0f;
+        if (length == 0) continue;
+        points[index].x = phase + phase - 1.0f;
+        points[index].y = y[i];
+        if (++index == length) {
+            frameComplete(spanOffset() + i);
+            index = 0;
+        }
+    }
+    phase_ = phase;
+    writeIndex_ = index;
+}
+
+void Oscilloscope::subProcessXY(int32_t count) {
+    const float* x = pinX.buffer() + spanOffset();
+    const float* y = pinY.buffer() + spanOffset();
+    ScopePoint* points = frame_.data();
+    const int32_t length = frameLength_;
+    const float increment = increment_;
+    float phase = phase_;
+    int32_t index = writeIndex_;
+    for (int32_t i = 0; i < count; ++i) {
+        // The sweep runs on in XY mode so that time mode resumes where it would be.
+        phase = phase + increment;
+        if (phase >= 1.0f)
+            phase = phase - 1.0f;
+        else if (phase < 0.0f)
+            phase = phase + 1.0f;
+        if (length == 0) continue;
+        points[index].x = x[i];
+        points[index].y = y[i];
+        if (++index == length) {
+            frameComplete(spanOffset() + i);
+            index = 0;
+        }
+    }
+    phase_ = phase;
+    writeIndex_ = index;
+}
+
+// ------------------------------------------------------------------ display
+
+OscilloscopeGUI::OscilloscopeGUI() {
+    initializePin(pinFrame, &OscilloscopeGUI::onFrame);
+    initializePin(pinColour1, &OscilloscopeGUI::onColours);
+    initializePin(pinColour2, &OscilloscopeGUI::onColours);
+    initializePin(pinColour3, &OscilloscopeGUI::onColours);
+    initializePin(pinColour4, &OscilloscopeGUI::onColours);
+    initializePin(pinColour5, &OscilloscopeGUI::onColours);
+    initializePin(pinXDivisions, &OscilloscopeGUI::onDivisions);
+    initializePin(pinYDivisions, &OscilloscopeGUI::onDivisions);
+    initializePin(pinDecay);
+    defaults_ = display::defaultScopeColours();
+    colours_ = defaults_;
+}
+
+OscilloscopeGUI::~OscilloscopeGUI() {
+    trace_.release();
+    grid_.release();
+    background_.release();
+}
+
+void OscilloscopeGUI::onFrame() {
+    const MpBlob& blob = pinFrame.getValue();
+    points_ = reinterpret_cast<const ScopePoint*>(blob.data());
+    pointCount_ = blob.size() / 8;
+    if (pointCount_ != 0)
+        newData_ = true;
+    else
+        trace_.release();  // the clear message
+    invalidateRect();
+}
+
+void OscilloscopeGUI::onColours() {
+    colours_.backgroundTop = display::colourFromText(pinColour1, defaults_.backgroundTop);
+    colours_.backgroundBottom = display::colourFromText(pinColour2, defaults_.backgroundBottom);
+    colours_.trace = display::colourFromText(pinColour3, defaults_.trace);
+    colours_.grid = display::colourFromText(pinColour4, defaults_.grid);
+    colours_.axes = display::colourFromText(pinColour5, defaults_.axes);
+    background_.release();
+    grid_.release();
+    invalidateRect();
+}
+
+void OscilloscopeGUI::onDivisions(int32_t pinIndex) {
+    const bool isX = pinIndex == pinXDivisions.getIndex();
+    const float v = isX ? pinXDivisions.getValue() : pinYDivisions.getValue();
+    if (v > 0.0f && v <= 20.0f) (isX ? xDivisions_ : yDivisions_) = v;
+    trace_.release();
+    grid_.release();
+    invalidateRect();
+}
+
+int32_t OscilloscopeGUI::render(IMpUnknown* drawingContext) {
+    MpRef<IMpDeviceContext> context;
+    if (!context.queryFrom(drawingContext, kIID_IMpDeviceContext)) return MP_OK;
+
+    const display::ModuleSize size = display::moduleSize(getRect());
+    if (size.w != cachedW_ || size.h != cachedH_) {
+        cachedW_ = size.w;
+        cachedH_ = size.h;
+        background_.release();
+        grid_.release();
+        trace_.release();
+    }
+    if (size.w > 0 && size.h > 0) {
+        if (colours_.backgroundTop.a > 0.0f || colours_.backgroundBottom.a > 0.0f) {
+            if (!background_)
+                display::buildScopeBackground(context.get(), size.width, size.height, colours_,
+                                              background_);
+            display::drawLayer(context.get(), background_.get(), size.width, size.height);
+        }
+        if (colours_.grid.a > 0.0f || colours_.axes.a > 0.0f) {
+            if (!grid_)
+                display::buildScopeGrid(context.get(), size.width, size.height, colours_,
+                                        xDivisions_, yDivisions_, grid_);
+            display::drawLayer(context.get(), grid_.get(), size.width, size.height);
+        }
+        if (!trace_) {
+            MpRef<IMpDrawingFactory> factory;
+            if (getDrawingFactory(factory)) factory->createImage(size.w, size.h, trace_.put());
+        }
+        if (newData_ && trace_) plotFrame(trace_.get(), size.w, size.h, size.width, size.height);
+        display::drawLayer(context.get(), trace_.get(), size.width, size.height);
+    }
+    newData_ = false;
+    return MP_OK;
+}
+
+void OscilloscopeGUI::plotFrame(IMpBitmap* image, int32_t w, int32_t h, float width,
+                                float height) {
+    MpRef<IMpBitmapPixels> pixels;
+    if (image->lockPixels(pixels.put(), LOCK_READ_WRITE) != MP_OK || !pixels) return;
+    uint8_t* bytes = pixels->getAddress();
+    // Rows are w pixels of 4 bytes; a host with shorter rows would be overrun.
+    if (bytes == nullptr || pixels->getBytesPerRow() < w * 4) return;
+
+    // A negative (or NaN) decay would brighten with age; it counts as 0.
+    float decay = pinDecay.getValue();
+    if (!(decay > 0.0f)) decay = 0.0f;
+    const float step = 1.0f / (decay * 10.0f + 1.0f);
+    const int64_t n = pointCount_;
+
+    // Fade the whole picture once per frame, all four bytes of each pixel.
+    const size_t byteCount = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
+    if (byteCount > 0) {
+        const float fade = static_cast<float>(n) * step * 255.0f;
+        const unsigned f = fade < 255.0f ? static_cast<unsigned>(fade) : 255u;
+        for (size_t i = 0; i < byteCount; ++i)
+            bytes[i] = static_cast<uint8_t>(bytes[i] > f ? bytes[i] - f : 0u);
+    }
+
+    const display::PixelPacker packer = display::pixelPacker(pixels->getPixelFormat());
+    const Colour trace = colours_.trace;
+    const float xScale = 10.0f / xDivisions_;
+    const float yScale = 10.0f / yDivisions_;
+    const float fw = static_cast<float>(w);
+    const float fh = static_cast<float>(h);
+    float alpha = trace.a;
+    // Newest first, so where points share a pixel the oldest one stays.
+    for (int64_t k = n - 1; k >= 0; --k) {
+        ScopePoint p;
+        std::memcpy(&p, points_ + k, sizeof p);
+        const float column = std::trunc((p.x * xScale + 1.0f) * 0.5f * (width - 1.0f));
+        const float row = std::trunc((height - 1.0f) * ((1.0f - yScale * p.y) * 0.5f));
+        // Tested as floats, so NaN and huge coordinates are skipped safely.
+        if (column >= 0.0f && column < fw && row >= 0.0f && row < fh) {
+            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(w) +
+                              static_cast<size_t>(column);
+            const uint32_t pixel = packer(alpha, trace.r, trace.g, trace.b);
+            std::memcpy(bytes + at * 4, &pixel, 4);
+        }
+        if (alpha > 0.0f) {
+            alpha = alpha - step;
+            if (alpha < 0.0f) alpha = 0.0f;
+        }
+    }
+}

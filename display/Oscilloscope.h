@@ -1,0 +1,89 @@
+// The first oscilloscope display module.
+//
+// Oscilloscope (DSP half) samples Y against a free-running sweep (time mode)
+// or against X (XY mode) and sends a point frame of trunc(rate / 30) (x, y)
+// float pairs, oldest first, on its blob output about 30 times a second. An
+// empty blob tells the GUI half to clear.
+//
+// OscilloscopeGUI draws each frame as a fading phosphor trace over a cached
+// gradient background and grid.
+#pragma once
+
+#include <vector>
+
+#include "display/ScopeLayers.h"
+#include "framework/mp_pins.h"
+#include "gui/mp_gui_gfx.h"
+
+// One (x, y) point of a point frame.
+struct ScopePoint {
+    float x;
+    float y;
+};
+static_assert(sizeof(ScopePoint) == 8, "a point is two packed floats");
+
+class Oscilloscope : public MpBase2 {
+public:
+    Oscilloscope();
+    void onPinsChanged() override;
+
+    // Frames never exceed this many points (a sample rate above 31.4 MHz).
+    static constexpr int32_t kMaxFrameLength = 1 << 20;
+
+private:
+    void subProcessTime(int32_t count);
+    void subProcessXY(int32_t count);
+    void frameComplete(int32_t offset);
+
+    AudioInPin pinX;
+    AudioInPin pinY;
+    MpControlPin<int32_t, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM> pinMode;
+    MpControlPin<float, mp::PIN_DIR_IN, mp::PIN_TYPE_FLOAT> pinSweepFrequency;
+    MpControlPin<bool, mp::PIN_DIR_IN, mp::PIN_TYPE_BOOL> pinClear;
+    MpControlPin<MpBlob, mp::PIN_DIR_OUT, mp::PIN_TYPE_BLOB> pinFrame;
+
+    float sampleRate_ = 0.0f;
+    bool timeMode_ = false;
+    bool clearPending_ = true;
+    float phase_ = 0.0f;
+    float increment_ = 1.0f / 882.0f;
+    int32_t writeIndex_ = 0;
+    int32_t frameLength_ = 0;
+    std::vector<ScopePoint> frame_;
+};
+
+class OscilloscopeGUI : public mp_gui::MpGuiGfxBase {
+public:
+    OscilloscopeGUI();
+    ~OscilloscopeGUI() override;
+    int32_t render(mp::IMpUnknown* drawingContext) override;
+
+private:
+    void onFrame();
+    void onColours();
+    void onDivisions(int32_t pinIndex);
+    void plotFrame(mp_draw::IMpBitmap* image, int32_t w, int32_t h, float width, float height);
+
+    MpGuiPin<MpBlob> pinFrame;
+    StringGuiPin pinColour1;
+    StringGuiPin pinColour2;
+    StringGuiPin pinColour3;
+    StringGuiPin pinColour4;
+    StringGuiPin pinColour5;
+    MpGuiPin<float> pinXDivisions;
+    MpGuiPin<float> pinYDivisions;
+    MpGuiPin<float> pinDecay;
+
+    float xDivisions_ = 6.0f;
+    float yDivisions_ = 6.0f;
+    const ScopePoint* points_ = nullptr;
+    int64_t pointCount_ = 0;
+    bool newData_ = false;
+    display::ScopeColours defaults_;
+    display::ScopeColours colours_;
+    int32_t cachedW_ = 0;
+    int32_t cachedH_ = 0;
+    mp_gui::MpRef<mp_draw::IMpBitmap> background_;
+    mp_gui::MpRef<mp_draw::IMpBitmap> grid_;
+    mp_gui::MpRef<mp_draw::IMpBitmap> trace_;
+};
