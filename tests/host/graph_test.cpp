@@ -196,6 +196,26 @@ TEST(Graph, ValueChangeOnAWiredAudioInputIsRefused) {
     EXPECT_NE(err.find("wired"), std::string::npos) << err;
 }
 
+TEST(Graph, RecordsTheLatencyAnInstanceReports) {
+    Graph g(ztest::library(), 48000.0f, 64);
+    std::string err;
+    const int32_t r = g.addInstance("r", "KV_RepLat", 0, &err);
+    ASSERT_GE(r, 0) << err;
+    int32_t v = 100;
+    std::vector<unsigned char> b(4);
+    std::memcpy(b.data(), &v, 4);
+    ASSERT_TRUE(g.setInitial(r, 1, b, &err)) << err;
+    v = 250;
+    std::memcpy(b.data(), &v, 4);
+    ASSERT_TRUE(g.addChange(500, r, 1, b, &err)) << err;
+    ASSERT_TRUE(g.prepare(&err)) << err;
+    EXPECT_EQ(g.latency(r), 0);
+    g.runBlock(64);
+    EXPECT_EQ(g.latency(r), 100);
+    for (int i = 0; i < 8; ++i) g.runBlock(64);
+    EXPECT_EQ(g.latency(r), 250);
+}
+
 TEST(EventQueue, OrdersByTimeKeepingArrivalOrderAndLinksLongValues) {
     zhost::EventQueue q;
     q.reserve(8, 64);
