@@ -229,9 +229,7 @@ int32_t Graph::addInstance(const std::string& name, const std::string& moduleId,
     n->name = name;
     n->module = moduleId;
     n->index = nodeCount();
-    n->pins = instancePins(*desc, desc->variableInputs && extraInputs == 0
-                                      ? desc->defaultExtraInputs
-                                      : extraInputs);
+    n->pins = instancePins(*desc, extraInputs);
     std::vector<PinInfo> infos;
     for (const PinDesc& p : n->pins) infos.push_back(PinInfo{p.direction, p.datatype});
     std::string err;
