@@ -73,6 +73,8 @@ int runList(const std::string& semPath) {
         if (subtypes.empty()) {
             subtypes = "MISSING";
             ++missing;
+        } else if (d->hasGui && !gui) {
+            subtypes += ", no GUI half";
         }
         std::cout << d->id << "  [" << subtypes << "]";
         if (!d->summary.empty()) std::cout << "  " << d->summary;
