@@ -1,10 +1,16 @@
 #include "display/Oscilloscope2.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
-#include "framework/mp_factory.h"
+#include "display/ColourTable.h"
+#include "display/DisplayRegistry.h"
 
-REGISTER_DSP(Oscilloscope2, u"Oscilloscope2");
+using namespace mp_draw;
+using mp_gui::MpRef;
+
+REGISTER_DISPLAY(Oscilloscope2, Oscilloscope2GUI, u"Oscilloscope2");
 
 namespace {
 // Frames above this many points would be a blob of hundreds of megabytes; no
@@ -39,7 +45,7 @@ void Oscilloscope2::onPinsChanged() {
                                                                    : kMaxFrameLength;
         }
         frameLength_ = length;
-        frame_.resize(static_cast<size_t>(length), Point{0.0f, 0.0f});
+        frame_.resize(static_cast<size_t>(length), ScopePoint{0.0f, 0.0f});
         // A frame that shrank below the write position restarts from its
         // first point, so the write index never leaves the frame.
         if (writeIndex_ >= frameLength_) writeIndex_ = 0;
@@ -70,7 +76,7 @@ template <bool kTimeMode>
 void Oscilloscope2::capture(int32_t count) {
     const float* xs = pinX.buffer() + spanOffset();
     const float* ys = pinY.buffer() + spanOffset();
-    Point* frame = frame_.data();
+    ScopePoint* frame = frame_.data();
     const int32_t length = frameLength_;
 
     float phase = phase_;
@@ -103,4 +109,145 @@ void Oscilloscope2::sweepOnly(int32_t count) {
         if (phase >= 1.0f) phase = phase - 1.0f;
     }
     phase_ = phase;
+}
+
+// ---------------------------------------------------------------- GUI half
+
+Oscilloscope2GUI::Oscilloscope2GUI() {
+    initializePin(pinFrame, &Oscilloscope2GUI::onFrame);
+    initializePin(pinColour1, &Oscilloscope2GUI::onColours);
+    initializePin(pinColour2, &Oscilloscope2GUI::onColours);
+    initializePin(pinColour3, &Oscilloscope2GUI::onColours);
+    initializePin(pinColour4, &Oscilloscope2GUI::onColours);
+    initializePin(pinColour5, &Oscilloscope2GUI::onColours);
+    initializePin(pinLineWidth);
+    initializePin(pinConnectAll);
+    initializePin(pinFadeLength);
+    initializePin(pinXDivisions, &Oscilloscope2GUI::onDivisions);
+    initializePin(pinYDivisions, &Oscilloscope2GUI::onDivisions);
+    defaults_ = display::defaultScopeColours();
+    colours_ = defaults_;
+}
+
+Oscilloscope2GUI::~Oscilloscope2GUI() {
+    trace_.release();
+    grid_.release();
+    background_.release();
+}
+
+void Oscilloscope2GUI::onFrame() {
+    pointCount_ = pinFrame.getValue().size() / 8;
+    // Each frame replaces the previous trace entirely.
+    trace_.release();
+    invalidateRect();
+}
+
+void Oscilloscope2GUI::onColours() {
+    colours_.backgroundTop = display::colourFromText(pinColour1, defaults_.backgroundTop);
+    colours_.backgroundBottom = display::colourFromText(pinColour2, defaults_.backgroundBottom);
+    colours_.trace = display::colourFromText(pinColour3, defaults_.trace);
+    colours_.grid = display::colourFromText(pinColour4, defaults_.grid);
+    colours_.axes = display::colourFromText(pinColour5, defaults_.axes);
+    // The trace keeps its colour until the next frame.
+    background_.release();
+    grid_.release();
+    invalidateRect();
+}
+
+void Oscilloscope2GUI::onDivisions(int32_t pinIndex) {
+    const bool isX = pinIndex == pinXDivisions.getIndex();
+    const float v = isX ? pinXDivisions.getValue() : pinYDivisions.getValue();
+    if (v > 0.0f && v <= 20.0f) (isX ? xDivisions_ : yDivisions_) = v;
+    trace_.release();
+    grid_.release();
+    invalidateRect();
+}
+
+int32_t Oscilloscope2GUI::render(mp::IMpUnknown* drawingContext) {
+    MpRef<IMpDeviceContext> context;
+    if (!context.queryFrom(drawingContext, kIID_IMpDeviceContext)) return mp::MP_OK;
+
+    const display::ModuleSize size = display::moduleSize(getRect());
+    if (size.w != cachedW_ || size.h != cachedH_) {
+        cachedW_ = size.w;
+        cachedH_ = size.h;
+        background_.release();
+        grid_.release();
+        trace_.release();
+    }
+    if (size.w > 0 && size.h > 0) {
+        if (colours_.backgroundTop.a > 0.0f || colours_.backgroundBottom.a > 0.0f) {
+            if (!background_)
+                display::buildScopeBackground(context.get(), size.width, size.height, colours_,
+                                              background_);
+            display::drawLayer(context.get(), background_.get(), size.width, size.height);
+        }
+        if (colours_.grid.a > 0.0f || colours_.axes.a > 0.0f) {
+            if (!grid_)
+                display::buildScopeGrid(context.get(), size.width, size.height, colours_,
+                                        xDivisions_, yDivisions_, grid_);
+            display::drawLayer(context.get(), grid_.get(), size.width, size.height);
+        }
+        if (!trace_) buildTrace(context.get(), size.width, size.height);
+        display::drawLayer(context.get(), trace_.get(), size.width, size.height);
+    }
+    return mp::MP_OK;
+}
+
+void Oscilloscope2GUI::buildTrace(IMpDeviceContext* context, float width, float height) {
+    MpRef<IMpBitmapRenderTarget> target;
+    if (context->createCompatibleRenderTarget(Size{width, height}, target.put()) != mp::MP_OK ||
+        !target)
+        return;
+    target->beginDraw();
+    target->clear(Colour{0.0f, 0.0f, 0.0f, 0.0f});
+
+    // The points are read from the pin itself, so they are always the
+    // current blob's, however the host orders its set and notify calls.
+    const MpBlob& blob = pinFrame.getValue();
+    const int64_t n = std::min(pointCount_, blob.size() / 8);
+    if (n > 0) {
+        // A negative width means nothing sensible; it draws as width 0.
+        const int32_t lineWidth = pinLineWidth.getValue();
+        const float strokeWidth = lineWidth > 0 ? static_cast<float>(lineWidth) : 0.0f;
+        const bool connectAll = pinConnectAll.getValue();
+        const float fadeSpan =
+            static_cast<float>(n - 1) * std::min(1.0f, pinFadeLength.getValue());
+        const float step = fadeSpan >= 1.0f ? 1.0f / fadeSpan : 1.0f;
+        const float xScale = 10.0f / xDivisions_;
+        const float yScale = 10.0f / yDivisions_;
+        Colour colour = colours_.trace;
+        float alpha = colour.a;
+
+        // One brush whose colour changes per segment instead of a new brush
+        // for each of the n - 1 segments.
+        MpRef<IMpSolidColourBrush> brush;
+        ScopePoint p;
+        std::memcpy(&p, blob.data() + (n - 1) * 8, 8);
+        float px = (xScale * p.x + 1.0f) * width * 0.5f;
+        float py = (1.0f - yScale * p.y) * height * 0.5f;
+        for (int64_t k = n - 2; k >= 0; --k) {
+            std::memcpy(&p, blob.data() + k * 8, 8);
+            const float qx = (xScale * p.x + 1.0f) * width * 0.5f;
+            const float qy = (1.0f - yScale * p.y) * height * 0.5f;
+            // Segments with a non-finite end (NaN or infinite samples) are
+            // left out; a drawing surface can be put out of order by them.
+            if ((px > qx || connectAll) && std::isfinite(px) && std::isfinite(py) &&
+                std::isfinite(qx) && std::isfinite(qy)) {
+                colour.a = alpha;
+                if (!brush) {
+                    target->createSolidColourBrush(colour, brush.put());
+                } else {
+                    brush->setColour(colour);
+                }
+                if (brush) target->drawLine(Point{px, py}, Point{qx, qy}, brush.get(),
+                                            strokeWidth, nullptr);
+            }
+            alpha = std::max(0.0f, alpha - step);
+            px = qx;
+            py = qy;
+        }
+    }
+    target->endDraw();
+    target->getBitmap(trace_.put());
 }
