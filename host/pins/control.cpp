@@ -25,6 +25,22 @@ ModuleDesc glider2() {
     return d;
 }
 
-const PinRegistrar registrar{glider(), glider2()};
+ModuleDesc latency() {
+    ModuleDesc d;
+    d.id = "Latency";
+    d.summary = "delay by a whole number of samples (0 to 5000)";
+    d.pins = {audioIn("Signal"), intIn("Delay", 0), audioOut("Out")};
+    return d;
+}
+
+ModuleDesc fracDelay() {
+    ModuleDesc d;
+    d.id = "FracDelay";
+    d.summary = "delay by a fractional number of samples, allpass interpolated";
+    d.pins = {audioIn("Signal"), floatIn("Delay", 0.0), audioOut("Out")};
+    return d;
+}
+
+const PinRegistrar registrar{glider(), glider2(), latency(), fracDelay()};
 
 }  // namespace

@@ -1,0 +1,147 @@
+#include "modules/SampleDelays.h"
+
+#include <cmath>
+
+#include "framework/mp_factory.h"
+
+REGISTER_DSP(Latency, u"Latency");
+REGISTER_DSP(FracDelay, u"FracDelay");
+
+namespace {
+constexpr int32_t kRing = Latency::kMaxDelay + 1;
+}
+
+// ------------------------------------------------------------------- Latency
+
+Latency::Latency() {
+    registerPin(pinInput);
+    registerPin(pinDelay);
+    registerPin(pinOutput);
+    selectSpanRoutine(&Latency::subProcess);
+}
+
+void Latency::onPinsChanged() {
+    bool delayChanged = false;
+    if (pinDelay.isUpdated()) {
+        int32_t d = pinDelay.getValue();
+        d = d < 0 ? 0 : (d > kMaxDelay ? kMaxDelay : d);
+        delayChanged = d != delay_;
+        delay_ = d;
+    }
+    if (pinInput.isUpdated()) {
+        if (pinInput.isStreaming()) {
+            pinOutput.reportStreaming(true, -1);
+        } else {
+            followStaticInput();
+        }
+    } else if (delayChanged && !pinInput.isStreaming()) {
+        // A new delay reads other ring samples, which may predate the input's
+        // stop: the output may change again for up to the new delay.
+        followStaticInput();
+    }
+}
+
+// From now on the output changes until the newest `delay` ring samples all
+// hold the input's constant value.
+void Latency::followStaticInput() {
+    pinOutput.reportStreaming(delay_ > 0, -1);
+    // Without delay the output is static already; don't report it twice.
+    countdown_ = delay_ > 0 ? delay_ : -1;
+}
+
+void Latency::subProcess(int32_t count) {
+    const float* in = pinInput.buffer() + spanOffset();
+    float* out = pinOutput.buffer() + spanOffset();
+    const int32_t delay = delay_;
+    int32_t c = write_;
+    for (int32_t i = 0; i < count; ++i) {
+        ring_[c] = in[i];
+        int32_t r = c - delay;
+        if (r < 0) r += kRing;
+        out[i] = ring_[r];
+        if (++c == kRing) c = 0;
+    }
+    write_ = c;
+
+    if (!pinInput.isStreaming() && countdown_ >= 0) {
+        if (countdown_ < count) pinOutput.reportStreaming(false, spanOffset() + countdown_);
+        // Past the report the countdown rests at -1 rather than running down
+        // without end.
+        countdown_ = countdown_ < count ? -1 : countdown_ - count;
+    }
+}
+
+// ----------------------------------------------------------------- FracDelay
+
+FracDelay::FracDelay() {
+    registerPin(pinInput);
+    registerPin(pinDelay);
+    registerPin(pinOutput);
+    selectSpanRoutine(&FracDelay::subProcess);
+}
+
+void FracDelay::onPinsChanged() {
+    bool delayChanged = false;
+    if (pinDelay.isUpdated()) {
+        float d = pinDelay.getValue();
+        // NaN would make the read position undefined; it counts as no delay.
+        if (!(d > 0.0f)) d = 0.0f;
+        if (d > static_cast<float>(kMaxDelay)) d = static_cast<float>(kMaxDelay);
+        delayChanged = d != delay_;
+        delay_ = d;
+    }
+    if (pinInput.isUpdated() || (delayChanged && !pinInput.isStreaming())) followInput();
+}
+
+void FracDelay::followInput() {
+    pinOutput.reportStreaming(true, -1);
+    if (!pinInput.isStreaming()) countdown_ = static_cast<int32_t>(delay_ + 0.5f);
+}
+
+void FracDelay::subProcess(int32_t count) {
+    float* out = pinOutput.buffer() + spanOffset();
+    float y = y_;
+    if (!pinOutput.isStreaming()) {
+        // Settled: hold, and leave the ring as it is.
+        for (int32_t i = 0; i < count; ++i) out[i] = y;
+        return;
+    }
+
+    const float* in = pinInput.buffer() + spanOffset();
+    const int32_t n = static_cast<int32_t>(delay_);
+    const float f = delay_ - static_cast<float>(n);
+    const float eta = (1.0f - f) / (1.0f + f);
+    const bool watchTail = !pinInput.isStreaming();
+    int32_t c = write_;
+    int32_t countdown = countdown_;
+    float yPrev = yPrev_;
+    bool settled = false;
+    for (int32_t i = 0; i < count; ++i) {
+        ring_[c] = in[i];
+        int32_t r = c - n;
+        if (r < 0) r += kRing;
+        if (eta >= 1.0f) {
+            y = ring_[r];
+        } else {
+            const int32_t r1 = r == 0 ? kRing - 1 : r - 1;
+            y = ring_[r1] + (ring_[r] - y) * eta;
+        }
+        out[i] = y;
+        if (++c == kRing) c = 0;
+
+        if (watchTail) {
+            if (countdown > 0) {
+                --countdown;
+            } else if (countdown == 0 && std::fabs(y - yPrev) < 1e-6f) {
+                countdown = -1;
+                settled = true;
+            }
+        }
+        yPrev = y;
+    }
+    write_ = c;
+    countdown_ = countdown;
+    y_ = y;
+    yPrev_ = yPrev;
+    if (settled) pinOutput.reportStreaming(false, spanOffset() + count);
+}
