@@ -149,12 +149,17 @@ TEST(ShortConv, KernelChangeMidBlockStartsFromAnEmptyRing) {
     d.events.addStreaming(0, kIn, true);
     d.events.addGraphStart(0);
     sendKernel(d, 6, h2);
+    // Same size: the blob keeps its storage, the taps change in place.
+    const std::vector<float> h3 = {-0.5f, 4.0f};
+    sendKernel(d, 11, h3);
     std::vector<float> x(16);
     for (int i = 0; i < 16; ++i) x[static_cast<size_t>(i)] = static_cast<float>(i + 1);
     d.set(kIn, x);
     d.process();
     for (size_t t = 0; t < 16; ++t) {
-        const float want = t < 6 ? reference(h1, x, t, 0) : reference(h2, x, t, 6);
+        const float want = t < 6    ? reference(h1, x, t, 0)
+                           : t < 11 ? reference(h2, x, t, 6)
+                                    : reference(h3, x, t, 11);
         EXPECT_EQ(d.buffer(kOut)[t], want) << t;
     }
 }
