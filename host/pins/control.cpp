@@ -41,6 +41,28 @@ ModuleDesc fracDelay() {
     return d;
 }
 
-const PinRegistrar registrar{glider(), glider2(), latency(), fracDelay()};
+ModuleDesc freezer() {
+    ModuleDesc d;
+    d.id = "Freezer";
+    d.summary = "track and hold: the output holds a sample while frozen";
+    // Polarity 1: pass while the control is high (> 0), otherwise freeze while
+    // high. Held sample 1: the sample just before the freeze, otherwise the one at it.
+    d.pins = {audioIn("Signal"), audioIn("Freeze"), enumIn("Polarity", 0),
+              enumIn("Held sample", 0), audioOut("Out")};
+    return d;
+}
+
+ModuleDesc audioCounter() {
+    ModuleDesc d;
+    d.id = "KV_AudioCounter";
+    d.summary = "counts clock zero crossings, 1 V per count";
+    // Edge: 0 rising, 1 falling. Mode: 0 free, 1 stop at limit, 2 wrap, 3 up and down.
+    d.pins = {audioIn("Clock"),  audioIn("Reset"),     enumIn("Edge", 0),
+              enumIn("Mode", 2), intIn("Limit", 7), audioOut("Out")};
+    return d;
+}
+
+const PinRegistrar registrar{glider(),  glider2(),      latency(),
+                             fracDelay(), freezer(), audioCounter()};
 
 }  // namespace

@@ -1,0 +1,26 @@
+// Track and hold: passes the input while the control is in one state and
+// holds a sample while it is in the other; a held output is reported static.
+#pragma once
+
+#include "framework/mp_pins.h"
+
+class Freezer : public MpBase2 {
+public:
+    Freezer();
+    void onPinsChanged() override;
+
+private:
+    void subProcess(int32_t count);
+
+    AudioInPin pinInput;
+    AudioInPin pinControl;
+    MpControlPin<int, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM> pinPolarity;
+    MpControlPin<int, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM> pinHeldSample;
+    AudioOutPin pinOutput;
+
+    bool passWhileHigh_ = false;
+    bool holdPrevious_ = false;
+    bool frozen_ = false;
+    float last_ = 0.0f;
+    float held_ = 0.0f;
+};
