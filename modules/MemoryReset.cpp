@@ -7,7 +7,9 @@ REGISTER_DSP(MemoryReset2, u"Memory/Reset2");
 
 namespace {
 // NaN is never high.
-inline bool high(float v) { return v >= 0.5f; }
+inline bool high(float v) {
+    return v >= 0.5f;
+}
 }  // namespace
 
 template <bool kEdge>

@@ -11,8 +11,7 @@ ModuleDesc rangeClip() {
     d.id = "RngClp";
     d.summary = "limits a signal to a range whose bounds are audio signals";
     // Defaults span the full +-10 V range, so an unpatched clip passes the signal.
-    d.pins = {audioIn("Signal"), audioIn("Lower", -1.0), audioIn("Upper", 1.0),
-              audioOut("Out")};
+    d.pins = {audioIn("Signal"), audioIn("Lower", -1.0), audioIn("Upper", 1.0), audioOut("Out")};
     return d;
 }
 

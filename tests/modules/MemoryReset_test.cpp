@@ -41,7 +41,7 @@ TEST(MemoryReset, LevelTriggersSwitchAtTheSampleTheyGoHigh) {
     d.set(kReset, {0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.7f, 0.0f});
     d.process();
     EXPECT_EQ(sources(d, 10), (std::vector<int>{-1, -1, 1, 1, -1, 1, 1, 1, -1, -1}));
-    EXPECT_EQ(d.buffer(kOut)[2], 3.0f);   // the switch sample carries the new source
+    EXPECT_EQ(d.buffer(kOut)[2], 3.0f);  // the switch sample carries the new source
     EXPECT_EQ(d.buffer(kOut)[4], -5.0f);
     // Each switch reports the new source's state at its sample.
     const auto s = d.rec.streamingOf(kOut);

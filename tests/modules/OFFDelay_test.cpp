@@ -31,8 +31,7 @@ std::vector<int> runGate(Driver& d, const std::vector<float>& gate) {
     std::vector<int> r;
     const int n = d.blockSize();
     for (size_t at = 0; at < gate.size(); at += n) {
-        for (int i = 0; i < n; ++i)
-            d.buffer(kGate)[i] = at + i < gate.size() ? gate[at + i] : 0.0f;
+        for (int i = 0; i < n; ++i) d.buffer(kGate)[i] = at + i < gate.size() ? gate[at + i] : 0.0f;
         d.process();
         for (int i = 0; i < n && at + i < gate.size(); ++i)
             r.push_back(d.buffer(kOut)[i] > 0.0f ? 1 : -1);
@@ -134,7 +133,7 @@ TEST(OFFDelay, StreamingReportsAtRiseAndAfterTheSpanThatEndsIdle) {
 
     d.rec.calls.clear();
     d.buffer(kGate)[5] = 1.0f;  // on at 5, off at 6, hold to 11
-    d.process();  // block 1
+    d.process();                // block 1
     s = d.rec.streamingOf(kOut);
     ASSERT_EQ(s.size(), 2u);
     EXPECT_TRUE(s[0].streaming);
