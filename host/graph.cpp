@@ -143,6 +143,13 @@ public:
     Listener(Graph& g, Node& n) : g_(g), n_(n) {}
     void onPinValue(int32_t offset, int32_t pin, int32_t size, const void* data) override {
         g_.emitValue(n_, offset, pin, size, data);
+        if (g_.observer_ != nullptr)
+            g_.observer_->onOutputValue(n_.index, g_.position_ + g_.clampOffset(offset), pin,
+                                        size, data);
+    }
+    void onGuiMessage(int32_t id, int32_t size, const void* data) override {
+        if (g_.observer_ != nullptr)
+            g_.observer_->onGuiMessage(n_.index, g_.position_, id, size, data);
     }
     void onPinStreaming(int32_t offset, int32_t pin, bool streaming) override {
         g_.emitStreaming(n_, offset, pin, streaming);

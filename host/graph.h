@@ -53,6 +53,18 @@ struct TracedEvent {
     std::vector<unsigned char> value;
 };
 
+// Sees what instances send besides their wired outputs: every output value
+// (with its absolute sample position) and the messages they post to their
+// GUI halves. Called while a block runs, on the processing thread.
+class GraphObserver {
+public:
+    virtual ~GraphObserver() = default;
+    virtual void onOutputValue(int32_t /*node*/, int64_t /*sample*/, int32_t /*pin*/,
+                               int32_t /*size*/, const void* /*data*/) {}
+    virtual void onGuiMessage(int32_t /*node*/, int64_t /*sample*/, int32_t /*id*/,
+                              int32_t /*size*/, const void* /*data*/) {}
+};
+
 class Graph {
 public:
     Graph(const Library& lib, float sampleRate, int32_t blockSize);
@@ -100,6 +112,7 @@ public:
     float sampleRate() const { return sampleRate_; }
     int32_t blockSize() const { return blockSize_; }
 
+    void setObserver(GraphObserver* observer) { observer_ = observer; }
     void setTracing(bool on) { tracing_ = on; }
     const std::vector<TracedEvent>& trace() const { return trace_; }
     void clearTrace() { trace_.clear(); }
@@ -126,6 +139,7 @@ private:
     int32_t count_ = 0;  // samples in the block being run
     bool prepared_ = false;
     bool tracing_ = false;
+    GraphObserver* observer_ = nullptr;
     std::vector<TracedEvent> trace_;
 };
 

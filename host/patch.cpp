@@ -206,7 +206,7 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
             if (v.is_string()) {
                 inst.module = v.get<std::string>();
             } else if (v.is_object()) {
-                checkKeys(v, item, {"module", "inputs", "values", "comment"});
+                checkKeys(v, item, {"module", "inputs", "values", "view", "comment"});
                 if (!v.contains("module") || !v["module"].is_string()) {
                     fail(item, "\"module\" (a module identifier) is missing");
                 }
@@ -235,6 +235,10 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
             if (desc->variableInputs && !v.is_object()) inst.extraInputs = desc->defaultExtraInputs;
             if (desc->variableInputs && v.is_object() && !v.contains("inputs")) {
                 inst.extraInputs = desc->defaultExtraInputs;
+            }
+            if (v.is_object() && v.contains("view")) {
+                std::string verr;
+                if (!parseView(v["view"], inst.module, &inst.view, &verr)) fail(item, verr);
             }
             inst.pins = instancePins(*desc, inst.extraInputs);
             for (auto pv = values.begin(); pv != values.end(); ++pv) {
@@ -499,6 +503,14 @@ bool renderPatch(const Patch& patch, const Library& lib, const std::string& outP
     std::vector<const float*> taps;
     for (const PatchOutput& o : patch.outputs) taps.push_back(g->audio(g->findNode(o.node), o.pin));
 
+    PatchViews views;
+    for (const PatchInstance& inst : patch.instances) {
+        if (inst.view.present &&
+            !views.add(g->findNode(inst.name), inst.module, inst.view, lib, error))
+            return false;
+    }
+    if (!views.empty()) g->setObserver(&views);
+
     AudioWriter writer;
     std::string err;
     const SampleFormat fmt = options.formatGiven ? options.format : patch.format;
@@ -521,12 +533,14 @@ bool renderPatch(const Patch& patch, const Library& lib, const std::string& outP
             return false;  // the writer removes its temporary file
         }
         done += n;
+        if (!views.empty() && !views.afterBlock(done, error)) return false;
         if (options.progress && (done & 0xFFFF) < static_cast<int64_t>(n)) options.progress(done, total);
     }
     if (!writer.commit(&err)) {
         *error = outPath + ": output: " + err;
         return false;
     }
+    if (!views.empty() && !views.finish(error)) return false;
     if (options.progress) options.progress(total, total);
     if (report != nullptr) {
         report->samples = total;

@@ -11,6 +11,7 @@
 
 #include "host/audio_file.h"
 #include "host/graph.h"
+#include "host/gui_render.h"
 #include "host/host_core.h"
 
 namespace zhost {
@@ -26,6 +27,7 @@ struct PatchInstance {
     int32_t extraInputs = 0;
     std::vector<PinDesc> pins;
     std::vector<PatchValue> values;
+    PatchView view;  // the display's picture, for instances with a GUI half
 };
 
 struct PatchSource {
