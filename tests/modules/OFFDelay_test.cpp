@@ -191,3 +191,23 @@ TEST(OFFDelay, SleepsWithSteadyInputsAndWakesOnAStreamingEvent) {
 }
 
 }  // namespace
+
+namespace {
+
+// A block of 0 samples produces no sample, so it cannot end on the idle
+// source: the steady report waits for the first real span.
+TEST(OFFDelay, EmptyBlockReportsNothingSteady) {
+    Driver d("OFF Delay", "aafaA", 48000.0f, 8);
+    d.events.addFloat(0, kHold, 0.0f);
+    for (int p : {kIdle, kActive, kGate}) d.events.addStreaming(0, p, false);
+    d.events.addGraphStart(0);
+    d.process(0);
+    for (const Call& c : d.rec.streamingOf(kOut)) EXPECT_TRUE(c.streaming);
+    d.process();
+    const auto s = d.rec.streamingOf(kOut);
+    ASSERT_FALSE(s.empty());
+    EXPECT_FALSE(s.back().streaming);
+    EXPECT_EQ(s.back().offset, 8);
+}
+
+}  // namespace
