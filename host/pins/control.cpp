@@ -62,7 +62,26 @@ ModuleDesc audioCounter() {
     return d;
 }
 
-const PinRegistrar registrar{glider(),  glider2(),      latency(),
-                             fracDelay(), freezer(), audioCounter()};
+ModuleDesc minMax() {
+    ModuleDesc d;
+    d.id = "MinMax";
+    d.summary = "lowest and highest value of the signal since the start";
+    d.pins = {audioIn("Signal"), audioOut("Min"), audioOut("Max")};
+    return d;
+}
+
+ModuleDesc minMaxIndex() {
+    ModuleDesc d;
+    d.id = "MinMaxIndex";
+    d.summary = "smallest and largest of the inputs, with their input numbers (1 V each)";
+    d.pins = {audioOut("Min"), audioOut("Min index"), audioOut("Max"), audioOut("Max index")};
+    d.variableInputs = true;
+    d.extraInputPrefix = "In";
+    d.defaultExtraInputs = 2;
+    return d;
+}
+
+const PinRegistrar registrar{glider(),  glider2(),      latency(), fracDelay(),
+                             freezer(), audioCounter(), minMax(),  minMaxIndex()};
 
 }  // namespace
