@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/kernel_file.h"
+
 namespace zhost {
 
 namespace {
@@ -53,7 +55,11 @@ std::vector<unsigned char> bytesOf(T v) {
     return b;
 }
 
-std::vector<unsigned char> encode(const PinDesc& pin, const Json& j, const std::string& item) {
+std::string joinPath(const std::string& dir, const std::string& file);
+
+// `baseDir` resolves the file of a blob given as {"file": path}.
+std::vector<unsigned char> encode(const PinDesc& pin, const Json& j, const std::string& item,
+                                  const std::string& baseDir) {
     const std::string what = "value of " + pin.name;
     switch (pin.datatype) {
         case mp::PIN_TYPE_AUDIO:
@@ -73,9 +79,18 @@ std::vector<unsigned char> encode(const PinDesc& pin, const Json& j, const std::
             if (j.is_boolean()) return {static_cast<unsigned char>(j.get<bool>() ? 1 : 0)};
             return {static_cast<unsigned char>(number(j, item, what) != 0.0 ? 1 : 0)};
         case mp::PIN_TYPE_BLOB: {
-            if (!j.is_array()) fail(item, what + " must be a list of numbers");
             std::vector<float> v;
-            for (const Json& e : j) v.push_back(static_cast<float>(number(e, item, what)));
+            if (j.is_object() && j.size() == 1 && j.contains("file") && j["file"].is_string()) {
+                // Taps from a sound file or a JSON list, relative to the patch.
+                std::string err;
+                v = loadKernel(joinPath(baseDir, j["file"].get<std::string>()), &err);
+                if (v.empty()) fail(item, err);
+            } else {
+                if (!j.is_array()) {
+                    fail(item, what + " must be a list of numbers or {\"file\": path}");
+                }
+                for (const Json& e : j) v.push_back(static_cast<float>(number(e, item, what)));
+            }
             std::vector<unsigned char> b(v.size() * sizeof(float));
             if (!b.empty()) std::memcpy(b.data(), v.data(), b.size());
             return b;
@@ -248,7 +263,7 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
                 if (inst.pins[pin].direction != mp::PIN_DIR_IN) {
                     fail(vitem, "an output takes no value");
                 }
-                inst.values.push_back(PatchValue{pin, encode(inst.pins[pin], pv.value(), vitem)});
+                inst.values.push_back(PatchValue{pin, encode(inst.pins[pin], pv.value(), vitem, baseDir)});
             }
             p->instances.push_back(std::move(inst));
         }
@@ -355,7 +370,7 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
                     }
                 }
             }
-            c.value.bytes = encode(pd, e["value"], item);
+            c.value.bytes = encode(pd, e["value"], item, baseDir);
             p->changes.push_back(std::move(c));
         }
     }

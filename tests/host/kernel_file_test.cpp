@@ -7,11 +7,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "host/kernel_file.h"
+#include "host/patch.h"
 
 namespace {
 
@@ -119,6 +121,53 @@ TEST_F(KernelFile, BadFilesAreErrorsNamingTheFile) {
                                   &err)
                     .empty());
     EXPECT_NE(err.find("tap 1 is not finite"), std::string::npos) << err;
+}
+
+// A blob pin in a patch takes {"file": path} (relative to the patch) as well as a list.
+TEST_F(KernelFile, PatchBlobValuesMayNameAKernelFile) {
+    const auto k = writeText("patch_kernel.json", "[0.5, 0.25, -2]");
+    const std::string dir = k.substr(0, k.rfind('/'));
+    const std::string file = k.substr(k.rfind('/') + 1);
+    const std::string text = R"({"duration_samples": 64,
+        "instances": {"fir": {"module": "ShortConv", "values": {"Kernel": {"file": ")" +
+                             file + R"("}}}},
+        "events": [{"sample": 10, "pin": "fir.Kernel", "value": {"file": ")" + file +
+                             R"("}}, {"sample": 20, "pin": "fir.Kernel", "value": [1, 2]}],
+        "outputs": ["fir.Out"]})";
+    zhost::Patch p;
+    std::string err;
+    ASSERT_TRUE(zhost::parsePatch(text, "t.json", dir, &p, &err)) << err;
+    const std::vector<float> want = {0.5f, 0.25f, -2.0f};
+    std::vector<unsigned char> bytes(want.size() * sizeof(float));
+    std::memcpy(bytes.data(), want.data(), bytes.size());
+    ASSERT_EQ(p.instances.size(), 1u);
+    bool found = false;
+    for (const auto& v : p.instances[0].values) found = found || v.bytes == bytes;
+    EXPECT_TRUE(found);
+    ASSERT_EQ(p.changes.size(), 2u);
+    EXPECT_EQ(p.changes[0].value.bytes, bytes);
+    EXPECT_EQ(p.changes[1].value.bytes.size(), 8u);
+
+    const std::string missing = R"({"duration_samples": 64,
+        "instances": {"fir": {"module": "ShortConv", "values": {"Kernel": {"file": "nope.wav"}}}},
+        "outputs": ["fir.Out"]})";
+    EXPECT_FALSE(zhost::parsePatch(missing, "t.json", dir, &p, &err));
+    EXPECT_NE(err.find("nope.wav"), std::string::npos) << err;
+    const std::string wrongKey = R"({"duration_samples": 64,
+        "instances": {"fir": {"module": "ShortConv", "values": {"Kernel": {"path": "k.json"}}}},
+        "outputs": ["fir.Out"]})";
+    EXPECT_FALSE(zhost::parsePatch(wrongKey, "t.json", dir, &p, &err));
+}
+
+TEST(KernelFileExample, KernelFilterPatchLoadsItsLowPass) {
+    zhost::Patch p;
+    std::string err;
+    ASSERT_TRUE(zhost::loadPatch(ZDSP_SOURCE_DIR "/examples/kernel_filter.json", &p, &err)) << err;
+    const auto taps = zhost::loadKernel(ZDSP_SOURCE_DIR "/examples/kernels/lowpass.json", &err);
+    ASSERT_EQ(taps.size(), 63u) << err;
+    float sum = 0.0f;
+    for (float t : taps) sum += t;
+    EXPECT_NEAR(sum, 1.0f, 1e-5f);  // unity gain at DC
 }
 
 }  // namespace
