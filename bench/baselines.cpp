@@ -1,0 +1,496 @@
+#include "bench/baselines.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+namespace zbench {
+
+namespace {
+
+using Bufs = std::vector<std::vector<float>>;
+
+// Each loop keeps its state in members, copies it into locals for the block
+// and back, as a careful hand-written DSP loop would.
+
+struct DcBlocker final : Loop {
+    const float* in;
+    float* out;
+    float r = 0.995f, x1 = 0.0f, y1 = 0.0f;
+    explicit DcBlocker(Bufs& b) : in(b[0].data()), out(b[2].data()) {}
+    void run(int32_t n) override {
+        float a = x1, b = y1;
+        for (int32_t i = 0; i < n; ++i) {
+            const float x = in[i];
+            const float y = r * b + (x - a);
+            out[i] = y;
+            a = x;
+            b = y;
+        }
+        x1 = a;
+        y1 = b;
+    }
+};
+
+struct Derivator final : Loop {
+    const float* in;
+    float* out;
+    float x1 = 0.0f;
+    explicit Derivator(Bufs& b) : in(b[0].data()), out(b[1].data()) {}
+    void run(int32_t n) override {
+        float a = x1;
+        for (int32_t i = 0; i < n; ++i) {
+            const float x = in[i];
+            out[i] = x - a;
+            a = x;
+        }
+        x1 = a;
+    }
+};
+
+struct Integrator final : Loop {
+    const float *in, *leak;
+    float* out;
+    float y1 = 0.0f;
+    explicit Integrator(Bufs& b) : in(b[0].data()), leak(b[1].data()), out(b[2].data()) {}
+    void run(int32_t n) override {
+        float y = y1;
+        for (int32_t i = 0; i < n; ++i) {
+            const float c = leak[i];
+            const float held = c < -1.0f ? -y : (c > 1.0f ? y : c * y);
+            y = held + in[i];
+            out[i] = y;
+        }
+        y1 = y;
+    }
+};
+
+struct Averaging final : Loop {
+    const float* in;
+    float* out;
+    double sum = 0.0, count = 0.0;
+    explicit Averaging(Bufs& b) : in(b[0].data()), out(b[2].data()) {}
+    void run(int32_t n) override {
+        double s = sum, c = count;
+        for (int32_t i = 0; i < n; ++i) {
+            s += static_cast<double>(in[i]);
+            c += 1.0;
+            out[i] = static_cast<float>(s / c);
+        }
+        sum = s;
+        count = c;
+    }
+};
+
+struct CombFlt final : Loop {
+    static constexpr int32_t kMax = 5000, kSize = 5001;
+    const float *in, *delay, *feedback;
+    float* out;
+    float line[kSize] = {};
+    int32_t w = 0, quiet = 0;
+    float s = 0.0f;
+    explicit CombFlt(Bufs& b)
+        : in(b[0].data()), delay(b[1].data()), feedback(b[3].data()), out(b[4].data()) {}
+    void run(int32_t count) override {
+        const float r = 0.001f * 48000.0f;
+        int32_t wp = w, q = quiet;
+        float st = s;
+        for (int32_t n = 0; n < count; ++n) {
+            const float x = in[n];
+            const float t = r / (10.0f * delay[n]);
+            float f = feedback[n];
+            f = f > 1.0f ? 1.0f : (f < -1.0f ? -1.0f : (f != f ? 0.0f : f));
+            int32_t u;
+            float v;
+            if (!(t >= 1.0f)) {
+                u = 1;
+                v = 1.0f;
+            } else if (t > static_cast<float>(kMax)) {
+                u = kMax;
+                v = 1.0f;
+            } else {
+                u = static_cast<int32_t>(t);
+                v = 1.0f - (t - static_cast<float>(u));
+            }
+            int32_t i = wp - u;
+            if (i < 0) i += kSize;
+            const int32_t older = i == 0 ? kSize - 1 : i - 1;
+            st = line[older] + (line[i] - st) * v;
+            const float y = (st - x) * f + x;
+            out[n] = y;
+            line[wp] = y;
+            q = std::fabs(y) < 1e-5f ? (q < kSize ? q + 1 : q) : 0;
+            if (++wp == kSize) wp = 0;
+        }
+        w = wp;
+        s = st;
+        quiet = q;
+    }
+};
+
+struct RngClp final : Loop {
+    const float *in, *lo, *hi;
+    float* out;
+    explicit RngClp(Bufs& b) : in(b[0].data()), lo(b[1].data()), hi(b[2].data()), out(b[3].data()) {}
+    void run(int32_t n) override {
+        for (int32_t i = 0; i < n; ++i) {
+            const float m = lo[i] > in[i] ? lo[i] : in[i];
+            out[i] = m > hi[i] ? hi[i] : m;
+        }
+    }
+};
+
+struct ZeroCrossing final : Loop {
+    const float* in;
+    float* out;
+    float prev = 0.0f;
+    explicit ZeroCrossing(Bufs& b) : in(b[0].data()), out(b[2].data()) {}
+    void run(int32_t n) override {
+        float p = prev;
+        for (int32_t i = 0; i < n; ++i) {
+            const float c = in[i];
+            out[i] = (p < 0.0f && c > 0.0f) ? 1.0f : 0.0f;
+            p = c;
+        }
+        prev = p;
+    }
+};
+
+struct Copy final : Loop {
+    const float* in;
+    float* out;
+    Copy(Bufs& b, size_t outPin) : in(b[0].data()), out(b[outPin].data()) {}
+    void run(int32_t n) override {
+        for (int32_t i = 0; i < n; ++i) out[i] = in[i];
+    }
+};
+
+struct Crusher final : Loop {
+    const float* in;
+    float* out;
+    uint32_t mask = ~((uint32_t{1} << 24) - 1u);  // 8 bits
+    float offset = 1.0f / 256.0f;
+    float increment = 8000.0f / 48000.0f;
+    float phase = 1.0f, held = 0.0f;
+    explicit Crusher(Bufs& b) : in(b[0].data()), out(b[3].data()) {}
+    void run(int32_t n) override {
+        const float lsb = 4.656612873077392578125e-10f;
+        const float top = static_cast<float>(mask) * lsb - 1.0f + offset;
+        float ph = phase, h = held;
+        for (int32_t i = 0; i < n; ++i) {
+            if (ph >= 1.0f) {
+                ph = ph - 1.0f;
+                const float x = in[i];
+                if (x <= -1.0f) {
+                    h = -1.0f + offset;
+                } else if (x >= 1.0f) {
+                    h = top;
+                } else if (x != x) {
+                    h = x;
+                } else {
+                    int64_t k = static_cast<int64_t>((x + 1.0f) * 2147483648.0f);
+                    if (k > int64_t{0xFFFFFFFF}) k = int64_t{0xFFFFFFFF};
+                    k &= int64_t{mask};
+                    h = static_cast<float>(k) * lsb - 1.0f + offset;
+                }
+            }
+            out[i] = h;
+            ph = ph + increment;
+        }
+        phase = ph;
+        held = h;
+    }
+};
+
+struct WhiteNoise final : Loop {
+    float* out;
+    uint32_t state = 1;
+    explicit WhiteNoise(Bufs& b) : out(b[3].data()) {}
+    void run(int32_t n) override {
+        uint32_t s = state;
+        for (int32_t i = 0; i < n; ++i) {
+            s ^= s << 13;
+            s ^= s >> 17;
+            s ^= s << 5;
+            out[i] = static_cast<float>(static_cast<double>(s) * (1.0 / 4294967295.0) - 0.5);
+        }
+        state = s;
+    }
+};
+
+struct LatencyLoop final : Loop {
+    static constexpr int32_t kRing = 5001;
+    const float* in;
+    float* out;
+    float ring[kRing] = {};
+    int32_t write = 0, delay = 1000;
+    explicit LatencyLoop(Bufs& b) : in(b[0].data()), out(b[2].data()) {}
+    void run(int32_t n) override {
+        int32_t c = write;
+        for (int32_t i = 0; i < n; ++i) {
+            ring[c] = in[i];
+            int32_t r = c - delay;
+            if (r < 0) r += kRing;
+            out[i] = ring[r];
+            if (++c == kRing) c = 0;
+        }
+        write = c;
+    }
+};
+
+struct FracDelayLoop final : Loop {
+    static constexpr int32_t kRing = 5001;
+    const float* in;
+    float* out;
+    float ring[kRing] = {};
+    int32_t write = 0;
+    float y1 = 0.0f, delay = 100.5f;
+    explicit FracDelayLoop(Bufs& b) : in(b[0].data()), out(b[2].data()) {}
+    void run(int32_t count) override {
+        const int32_t n = static_cast<int32_t>(delay);
+        const float f = delay - static_cast<float>(n);
+        const float eta = (1.0f - f) / (1.0f + f);
+        int32_t c = write;
+        float y = y1;
+        for (int32_t i = 0; i < count; ++i) {
+            ring[c] = in[i];
+            int32_t r = c - n;
+            if (r < 0) r += kRing;
+            const int32_t r1 = r == 0 ? kRing - 1 : r - 1;
+            y = ring[r1] + (ring[r] - y) * eta;
+            out[i] = y;
+            if (++c == kRing) c = 0;
+        }
+        write = c;
+        y1 = y;
+    }
+};
+
+// Constant-time glide (mode 0): the step is recomputed when the target moves.
+inline float glideStep(float g, float p, float y, float duration, float& step) {
+    if (std::isnan(y)) return g;
+    if (g == y) return y;
+    if (g != p) step = std::fabs((g - y) / duration);
+    if (g > y) {
+        const float up = y + step;
+        return up < g ? up : g;
+    }
+    if (y > g) {
+        const float down = y - step;
+        return down > g ? down : g;
+    }
+    return y;
+}
+
+struct GliderLoop final : Loop {
+    const float *target, *time, *reset;
+    float* out;
+    float y = 0.0f, prev = 0.0f, step = 0.0f;
+    explicit GliderLoop(Bufs& b)
+        : target(b[0].data()), time(b[1].data()), reset(b[3].data()), out(b[4].data()) {}
+    void run(int32_t n) override {
+        const float rate = 48000.0f;
+        float yy = y, p = prev, st = step;
+        for (int32_t i = 0; i < n; ++i) {
+            const float g = target[i];
+            const float t = 10.0f * time[i];
+            yy = (t <= 0.0f || reset[i] >= 0.5f) ? g : glideStep(g, p, yy, t * rate, st);
+            out[i] = yy;
+            p = g;
+        }
+        y = yy;
+        prev = p;
+        step = st;
+    }
+};
+
+// The ring of partial sums, written out plainly.
+struct ShortConvLoop final : Loop {
+    const float* in;
+    float* out;
+    std::vector<float> h;
+    std::vector<float> acc;
+    int32_t p = 0;
+    ShortConvLoop(Bufs& b, std::vector<float> kernel)
+        : in(b[0].data()), out(b[2].data()), h(std::move(kernel)), acc(h.size(), 0.0f) {}
+    void run(int32_t n) override {
+        const int32_t taps = static_cast<int32_t>(h.size());
+        float* a = acc.data();
+        const float* k = h.data();
+        int32_t pos = p;
+        for (int32_t i = 0; i < n; ++i) {
+            const float x = in[i];
+            for (int32_t j = 0; j < taps - pos; ++j) a[pos + j] += k[j] * x;
+            for (int32_t j = 0; j < pos; ++j) a[j] += k[taps - pos + j] * x;
+            out[i] = a[pos];
+            a[pos] = 0.0f;
+            if (++pos == taps) pos = 0;
+        }
+        p = pos;
+    }
+};
+
+// Band-limited impulse train at a constant frequency control, linear scale.
+struct DiracLoop final : Loop {
+    static constexpr int32_t kSize = 262144, kMask = kSize - 1, kHalf = kSize / 2;
+    const float *amp, *freq;
+    float* out;
+    std::vector<float> sine;
+    double phase = 0.0, period = 0.0, inc = 0.0;
+    float norm = 0.0f, peak = 0.0f, last = -1.0f;
+    int32_t harmonics = 0;
+    DiracLoop(Bufs& b) : amp(b[1].data()), freq(b[3].data()), out(b[7].data()), sine(kSize) {
+        const double step = 2.3968449810713143e-05;
+        double a = step;
+        sine[0] = 0.0f;
+        sine[kHalf] = -0.0f;
+        for (int32_t k = 1; k < kHalf; ++k, a += step) {
+            sine[k] = static_cast<float>(std::sin(a));
+            sine[k + kHalf] = -sine[k];
+        }
+    }
+    void run(int32_t n) override {
+        const float r = 0.001f * 48000.0f;
+        const float* s = sine.data();
+        double ph = phase, per = period, d = inc;
+        float t = norm, l = peak, c = last;
+        int32_t m = harmonics;
+        for (int32_t i = 0; i < n; ++i) {
+            float w = 10.0f * freq[i];
+            w = w > 0.0f ? w : 0.0f;
+            if (w != c) {
+                c = w;
+                const double f = std::min(0.5 * static_cast<double>(r), static_cast<double>(w));
+                per = static_cast<double>(r) / f;
+                const int32_t nn = 2 * static_cast<int32_t>(std::trunc(0.5 * per));
+                m = nn + 1;
+                t = static_cast<float>(1.0 / nn);
+                l = static_cast<float>(nn + 1.0);
+                d = 0.5 / per;
+            }
+            const int32_t k = static_cast<int32_t>(ph * 262144.0) & kMask;
+            const float ratio =
+                (k != 0 && k != kHalf)
+                    ? s[(static_cast<uint32_t>(m) * static_cast<uint32_t>(k)) & kMask] / s[k]
+                    : l;
+            ph = ph + d;
+            if (ph >= 1.0) ph = ph - 1.0;
+            const float x = std::fabs(amp[i]) <= FLT_MAX ? amp[i] : 0.0f;
+            out[i] = (ratio * t) * x;
+        }
+        phase = ph;
+        period = per;
+        inc = d;
+        norm = t;
+        peak = l;
+        last = c;
+        harmonics = m;
+    }
+};
+
+struct PlainFir final : Loop {
+    static constexpr int32_t kTaps = 1024;
+    std::vector<float> h;
+    // The history twice over, so that every inner product reads one
+    // contiguous stretch: x[t], x[t-1], ... at hist[pos], hist[pos+1], ...
+    std::vector<float> hist;
+    int32_t pos = kTaps;
+    const float* in;
+    float* out;
+    PlainFir(const std::vector<float>& kernel, const float* i, float* o)
+        : h(kernel), hist(2 * kTaps, 0.0f), in(i), out(o) {
+        h.resize(kTaps, 0.0f);
+    }
+    void run(int32_t n) override {
+        const float* k = h.data();
+        float* x = hist.data();
+        for (int32_t i = 0; i < n; ++i) {
+            if (--pos < 0) {
+                std::memcpy(x + kTaps + 1, x, (kTaps - 1) * sizeof(float));
+                pos = kTaps;
+            }
+            x[pos] = in[i];
+            float sum = 0.0f;
+            for (int32_t j = 0; j < kTaps; ++j) sum += k[j] * x[pos + j];
+            out[i] = sum;
+        }
+    }
+};
+
+struct Mt19937Noise final : Loop {
+    float* out;
+    std::mt19937 gen{1};
+    std::uniform_real_distribution<float> dist{-0.5f, 0.5f};
+    explicit Mt19937Noise(float* o) : out(o) {}
+    void run(int32_t n) override {
+        for (int32_t i = 0; i < n; ++i) out[i] = dist(gen);
+    }
+};
+
+// The same Dirichlet-kernel sum sin(M theta) / sin(theta), with two sine
+// evaluations per sample instead of two table reads.
+struct SinDirac final : Loop {
+    const float* amp;
+    float* out;
+    double phase = 0.0, inc;
+    int32_t m;
+    float t, peak;
+    SinDirac(float period, const float* a, float* o) : amp(a), out(o) {
+        const int32_t nn = 2 * static_cast<int32_t>(std::trunc(0.5 * period));
+        m = nn + 1;
+        t = static_cast<float>(1.0 / nn);
+        peak = static_cast<float>(nn + 1.0);
+        inc = 0.5 / period;
+    }
+    void run(int32_t n) override {
+        const double twoPi = 6.283185307179586;
+        double ph = phase;
+        for (int32_t i = 0; i < n; ++i) {
+            const double a = twoPi * ph;
+            const double den = std::sin(a);
+            const float ratio =
+                den != 0.0 ? static_cast<float>(std::sin(m * a) / den) : peak;
+            ph = ph + inc;
+            if (ph >= 1.0) ph = ph - 1.0;
+            out[i] = (ratio * t) * amp[i];
+        }
+        phase = ph;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b,
+                                   const std::vector<float>& blob) {
+    if (id == "ShortConv") return std::make_unique<ShortConvLoop>(b, blob);
+    if (id == "DC_Blocker") return std::make_unique<DcBlocker>(b);
+    if (id == "Derivator") return std::make_unique<Derivator>(b);
+    if (id == "Integrator") return std::make_unique<Integrator>(b);
+    if (id == "Averaging") return std::make_unique<Averaging>(b);
+    if (id == "CombFlt") return std::make_unique<CombFlt>(b);
+    if (id == "RngClp") return std::make_unique<RngClp>(b);
+    if (id == "KV_ZXDet") return std::make_unique<ZeroCrossing>(b);
+    if (id == "KV_RepLat") return std::make_unique<Copy>(b, 2);
+    if (id == "KV_Crusher") return std::make_unique<Crusher>(b);
+    if (id == "NoiseGen") return std::make_unique<WhiteNoise>(b);
+    if (id == "Latency") return std::make_unique<LatencyLoop>(b);
+    if (id == "FracDelay") return std::make_unique<FracDelayLoop>(b);
+    if (id == "Glider") return std::make_unique<GliderLoop>(b);
+    if (id == "Dirac") return std::make_unique<DiracLoop>(b);
+    return nullptr;
+}
+
+std::unique_ptr<Loop> makePlainFir(const std::vector<float>& kernel, const float* in, float* out) {
+    return std::make_unique<PlainFir>(kernel, in, out);
+}
+
+std::unique_ptr<Loop> makeMt19937Noise(float* out) { return std::make_unique<Mt19937Noise>(out); }
+
+std::unique_ptr<Loop> makeSinDirac(float period, const float* amp, float* out) {
+    return std::make_unique<SinDirac>(period, amp, out);
+}
+
+}  // namespace zbench
