@@ -19,7 +19,8 @@ inline float approach(float g, float p, float y, float duration, bool constantTi
     if (std::isnan(y)) return g;
     if (g == y) return y;
     if (!constantTime) {
-        step = 0.1f / duration;
+        // A time of -0.0 is a zero time: an infinite step up, not down.
+        step = 0.1f / std::fabs(duration);
     } else if (g != p) {
         step = std::fabs((g - y) / duration);
     }

@@ -334,6 +334,20 @@ TEST(Glider2, TimeRulesInEachDirection) {
     }
 }
 
+TEST(Glider2, NegativeZeroRiseIsAZeroTimeInConstantRateMode) {
+    ztest::Driver d("Glider2", "aaaeaA", 1000.0f, 4);
+    d.events.addInt(0, k2Mode, 1);
+    d.events.addStreaming(0, k2Target, true);
+    d.events.addGraphStart(0);
+    d.fill(k2Rise, -0.0f);
+    d.fill(k2Fall, 0.1f);
+    d.set(k2Target, {0.5f, 0.5f, 0.2f, 0.2f});
+    d.process();
+    const auto out = d.out(k2Out, 4);
+    EXPECT_EQ(out[0], 0.5f);  // up at once, never towards -inf
+    EXPECT_EQ(out[2], 0.5f - 0.1f / (1.0f * 1000.0f));
+}
+
 TEST(Glider2, SettlesWhenTheStaticTargetIsReached) {
     ztest::Driver d("Glider2", "aaaeaA", 1000.0f, 16);
     d.events.addInt(0, k2Mode, 1);
