@@ -1,13 +1,13 @@
 #include "host/kernel_file.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <fstream>
 #include <limits>
-
 #include <nlohmann/json.hpp>
-#include <sndfile.h>
 
 namespace zhost {
 
@@ -62,8 +62,8 @@ bool readSound(const std::string& path, std::vector<float>* taps, std::string* w
     // Refuse before reading a long file whole: it is not a short kernel.
     if (info.frames > static_cast<sf_count_t>(kMaxKernelTaps)) {
         sf_close(f);
-        *why = std::to_string(info.frames) + " taps; at most " +
-               std::to_string(kMaxKernelTaps) + " are allowed";
+        *why = std::to_string(info.frames) + " taps; at most " + std::to_string(kMaxKernelTaps) +
+               " are allowed";
         return false;
     }
     std::vector<float> frames(static_cast<size_t>(info.frames * info.channels));
@@ -73,7 +73,8 @@ bool readSound(const std::string& path, std::vector<float>* taps, std::string* w
         *why = "short read";
         return false;
     }
-    for (sf_count_t i = 0; i < got; ++i) taps->push_back(frames[static_cast<size_t>(i * info.channels)]);
+    for (sf_count_t i = 0; i < got; ++i)
+        taps->push_back(frames[static_cast<size_t>(i * info.channels)]);
     return true;
 }
 

@@ -37,8 +37,7 @@ int32_t countMixedInputs(mp::IMpHost* host, int32_t fixed) {
     PinIterator it(host);
     int32_t audioInputs = 0;
     for (bool on = it.first(); on; on = it.next()) {
-        if (it.getDirection() != mp::PIN_DIR_IN || it.getDatatype() != mp::PIN_TYPE_AUDIO)
-            continue;
+        if (it.getDirection() != mp::PIN_DIR_IN || it.getDatatype() != mp::PIN_TYPE_AUDIO) continue;
         ++audioInputs;
     }
     return audioInputs > fixed ? audioInputs - fixed : 0;

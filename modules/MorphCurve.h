@@ -27,7 +27,9 @@ int32_t countMixedInputs(mp::IMpHost* host, int32_t fixed);
 
 // 0..1; a NaN steering signal counts as 0 so that weights always stay in
 // range (and the curve lookup inside its table).
-inline float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
+inline float clamp01(float v) {
+    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+}
 
 // Linear interpolation in the table at w * 16383, for 0 <= w <= 1. The last
 // entry has no right neighbour, so it is weighted alone.

@@ -1,7 +1,8 @@
 // Kernel files: sound files (first channel) and JSON lists, and the errors
 // that keep a wrong file from silently changing a filter.
-#include <gtest/gtest.h>
+#include "host/kernel_file.h"
 
+#include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "host/kernel_file.h"
 #include "host/patch.h"
 
 namespace {
@@ -40,7 +40,8 @@ protected:
         EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
         if (f == nullptr) return p;
         sf_command(f, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-        sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / channels));
+        sf_writef_float(f, interleaved.data(),
+                        static_cast<sf_count_t>(interleaved.size() / channels));
         sf_close(f);
         return p;
     }
@@ -54,12 +55,12 @@ private:
 
 TEST_F(KernelFile, ReadsTheFirstChannelOfASoundFileExactly) {
     std::string err;
-    const auto mono = writeSound("mono.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-                                 {0.1f, -0.25f, 1e-7f});
+    const auto mono =
+        writeSound("mono.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {0.1f, -0.25f, 1e-7f});
     EXPECT_EQ(zhost::loadKernel(mono, &err), (std::vector<float>{0.1f, -0.25f, 1e-7f})) << err;
 
-    const auto stereo = writeSound("stereo.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-                                   {0.5f, 9.0f, 0.25f, 9.0f});
+    const auto stereo =
+        writeSound("stereo.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {0.5f, 9.0f, 0.25f, 9.0f});
     EXPECT_EQ(zhost::loadKernel(stereo, &err), (std::vector<float>{0.5f, 0.25f})) << err;
 
     // Integer files come back as -1..1 floats.
@@ -116,10 +117,10 @@ TEST_F(KernelFile, BadFilesAreErrorsNamingTheFile) {
     EXPECT_TRUE(zhost::loadKernel(path("missing.json"), &err).empty());
     EXPECT_NE(err.find("cannot open"), std::string::npos) << err;
     err.clear();
-    EXPECT_TRUE(zhost::loadKernel(writeSound("nan.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-                                             {0.5f, std::nanf("")}),
-                                  &err)
-                    .empty());
+    EXPECT_TRUE(
+        zhost::loadKernel(
+            writeSound("nan.wav", 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {0.5f, std::nanf("")}), &err)
+            .empty());
     EXPECT_NE(err.find("tap 1 is not finite"), std::string::npos) << err;
 }
 
@@ -131,7 +132,8 @@ TEST_F(KernelFile, PatchBlobValuesMayNameAKernelFile) {
     const std::string text = R"({"duration_samples": 64,
         "instances": {"fir": {"module": "ShortConv", "values": {"Kernel": {"file": ")" +
                              file + R"("}}}},
-        "events": [{"sample": 10, "pin": "fir.Kernel", "value": {"file": ")" + file +
+        "events": [{"sample": 10, "pin": "fir.Kernel", "value": {"file": ")" +
+                             file +
                              R"("}}, {"sample": 20, "pin": "fir.Kernel", "value": [1, 2]}],
         "outputs": ["fir.Out"]})";
     zhost::Patch p;

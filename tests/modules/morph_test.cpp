@@ -40,20 +40,25 @@ float curveOf(const std::vector<float>& t, float w) {
     return k <= 16382 ? f * t[k + 1] + (1.0f - f) * t[k] : (1.0f - f) * t[k];
 }
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Morph1D pins: position, curve, out, then the mixed inputs.
 constexpr int kPos1 = 0, kCurve1 = 1, kOut1 = 2, kIn1 = 3;
 // Morph2D pins: position, focus, curve, out, then the mixed inputs.
 constexpr int kPos2 = 0, kFocus2 = 1, kCurve2 = 2, kOut2 = 3, kIn2 = 4;
 
-std::string layout1(int n) { return "aeA" + std::string(static_cast<size_t>(n), 'a'); }
-std::string layout2(int n) { return "aaeA" + std::string(static_cast<size_t>(n), 'a'); }
+std::string layout1(int n) {
+    return "aeA" + std::string(static_cast<size_t>(n), 'a');
+}
+std::string layout2(int n) {
+    return "aaeA" + std::string(static_cast<size_t>(n), 'a');
+}
 
 // First block as a host sends it: the curve selector (if given), every audio
 // input's streaming state, then graph start.
-void start(Driver& d, const std::string& layout, int curvePin, int curve,
-              bool streaming = true) {
+void start(Driver& d, const std::string& layout, int curvePin, int curve, bool streaming = true) {
     if (curvePin >= 0) d.events.addInt(0, curvePin, curve);
     for (size_t p = 0; p < layout.size(); ++p)
         if (layout[p] == 'a') d.events.addStreaming(0, static_cast<int>(p), streaming);
@@ -66,8 +71,8 @@ TEST(MorphCurve, SharedTableHoldsTheCurveAndIsFilledOnlyOnce) {
     zhost::SharedTableStore store;
     const auto pins = ztest::pinLayout(layout1(3));
     std::string error;
-    auto first = zhost::Instance::create(ztest::library(), "Morph1D", store, pins, 48000.0f, 16,
-                                         &error);
+    auto first =
+        zhost::Instance::create(ztest::library(), "Morph1D", store, pins, 48000.0f, 16, &error);
     ASSERT_TRUE(first) << error;
     ASSERT_EQ(first->open(), mp::MP_OK);
     ASSERT_EQ(store.tableCount(), 1u);
@@ -99,8 +104,8 @@ TEST(MorphCurve, SharedTableHoldsTheCurveAndIsFilledOnlyOnce) {
 
     // And the marked entries are what a curved Morph1D reads: 0.25 at w = 0.5.
     std::vector<std::vector<float>> bufs(6, std::vector<float>(16, 0.0f));
-    auto inst = zhost::Instance::create(ztest::library(), "Morph1D", store, pins, 48000.0f, 16,
-                                        &error);
+    auto inst =
+        zhost::Instance::create(ztest::library(), "Morph1D", store, pins, 48000.0f, 16, &error);
     ASSERT_TRUE(inst) << error;
     ASSERT_EQ(inst->open(), mp::MP_OK);
     bufs[kPos1].assign(16, 0.25f);
@@ -219,7 +224,8 @@ TEST(Morph1D, CurveIsOnUntilTheSelectorArrivesAndSwitchesAtItsSample) {
     d.events.addInt(11, kCurve1, 3);  // any non-zero value curves
     d.process();
     const auto o = d.out(kOut1, 16);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(o[static_cast<size_t>(i)], i >= 5 && i < 11 ? 2.0f : curved) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(o[static_cast<size_t>(i)], i >= 5 && i < 11 ? 2.0f : curved) << i;
 }
 
 TEST(Morph1D, PositionIsClampedAndNaNPositionCountsAsZero) {
@@ -362,7 +368,8 @@ TEST(Morph2D, RingClosesAtFullPositionAndBlendsLastWithFirstBelowIt) {
             EXPECT_EQ(w[1], 0.0f);
             EXPECT_GT(w[2], 0.0f);
             float sum = 0.0f;
-            for (int k = 0; k < 3; ++k) sum += (curve ? curveOf(t, w[k]) : w[k]) * d.buffer(kIn2 + k)[i];
+            for (int k = 0; k < 3; ++k)
+                sum += (curve ? curveOf(t, w[k]) : w[k]) * d.buffer(kIn2 + k)[i];
             EXPECT_EQ(o[static_cast<size_t>(i)], sum) << i;
         }
     }

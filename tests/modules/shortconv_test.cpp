@@ -18,7 +18,9 @@ namespace {
 constexpr int kIn = 0, kKernel = 1, kOut = 2;
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 void sendKernel(Driver& d, int time, const std::vector<float>& taps) {
     d.events.add(time, mp::EVENT_PIN_SET, kKernel, taps.data(),
@@ -33,8 +35,7 @@ void sendBytes(Driver& d, int time, const std::vector<unsigned char>& bytes) {
 // y[t] = sum over j of h[j] * x[t - j], added in the order the ring receives
 // them: the oldest input first, so h[L-1] first and h[0] last. Inputs from
 // before the kernel arrived (index < from) are not part of the sum.
-float reference(const std::vector<float>& h, const std::vector<float>& x, size_t t,
-                size_t from) {
+float reference(const std::vector<float>& h, const std::vector<float>& x, size_t t, size_t from) {
     float sum = 0.0f;
     for (size_t jj = h.size(); jj-- > 0;) {
         if (t < from + jj) continue;
@@ -88,7 +89,8 @@ TEST(ShortConv, WithoutAKernelPassesTheInputThrough) {
     for (int i = 0; i < 16; ++i) {
         // -0 comes out as +0: the ring entry starts at +0 and takes the sample.
         const float want = d.buffer(kIn)[i] == 0.0f ? 0.0f : d.buffer(kIn)[i];
-        EXPECT_TRUE(sameBits(d.buffer(kOut)[i], want) || (std::isnan(want) && std::isnan(d.buffer(kOut)[i])))
+        EXPECT_TRUE(sameBits(d.buffer(kOut)[i], want) ||
+                    (std::isnan(want) && std::isnan(d.buffer(kOut)[i])))
             << i;
     }
 }
@@ -206,7 +208,8 @@ TEST(ShortConv, SteadyInputIsHeldOnceTheWholeKernelSeesIt) {
     const int t0 = 20;
     const float v = 0.75f;
     std::vector<float> x(64);
-    for (int i = 0; i < 64; ++i) x[static_cast<size_t>(i)] = i < t0 ? 0.01f * static_cast<float>(i) : v;
+    for (int i = 0; i < 64; ++i)
+        x[static_cast<size_t>(i)] = i < t0 ? 0.01f * static_cast<float>(i) : v;
     d.set(kIn, x);
     d.events.addStreaming(t0, kIn, false);
     d.process();
@@ -256,8 +259,8 @@ TEST(ShortConv, StaticFromTheStartHoldsTheFullResponseAfterKernelLength) {
     d.events.addGraphStart(0);
     d.fill(kIn, 2.0f);
     d.process();
-    EXPECT_EQ(d.out(kOut, 16), (std::vector<float>{2, 6, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12,
-                                                   12, 12, 12, 12}));
+    EXPECT_EQ(d.out(kOut, 16),
+              (std::vector<float>{2, 6, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12}));
     const auto s = d.rec.streamingOf(kOut);
     ASSERT_FALSE(s.empty());
     EXPECT_FALSE(s.back().streaming);
