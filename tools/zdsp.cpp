@@ -1,9 +1,13 @@
 // zdsp: the reference host's command line. `list` shows the modules the host
 // knows and whether the loaded library provides them; `render` runs a patch
-// into a sound file.
+// into a sound file; `validate` drives every module as a careless host would
+// and checks what a host relies on.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <sstream>
+#include <vector>
 #include <string>
 
 #include <unistd.h>
@@ -13,6 +17,8 @@
 #include "host/host_core.h"
 #include "host/patch.h"
 #include "host/pin_catalog.h"
+#include "host/validate.h"
+#include "tools/malloc_counter.h"
 
 namespace {
 
@@ -102,11 +108,12 @@ int runList(const std::string& semPath) {
 }
 
 int runRender(const std::string& patchPath, const std::string& outPath, const std::string& semPath,
-              const std::string& format, bool verbose) {
+              const std::string& format, bool verbose, bool noFtz) {
     zhost::Patch patch;
     std::string err;
     if (!zhost::loadPatch(patchPath, &patch, &err)) return failure(err);
     zhost::RenderOptions opts;
+    opts.flushDenormals = !noFtz;
     if (!format.empty()) {
         if (!zhost::parseSampleFormat(format, &opts.format)) {
             return failure("--format: \"" + format + "\": use float, pcm16 or pcm24");
@@ -148,6 +155,30 @@ int runRender(const std::string& patchPath, const std::string& outPath, const st
     return 0;
 }
 
+int runValidate(const std::string& semPath, const std::vector<std::string>& modules,
+                zhost::ValidateOptions opts, const std::string& rates) {
+    if (!rates.empty()) {
+        std::string item;
+        std::istringstream in(rates);
+        while (std::getline(in, item, ',')) {
+            char* end = nullptr;
+            const float r = std::strtof(item.c_str(), &end);
+            if (item.empty() || *end != '\0' || !(r >= 1000.0f && r <= 768000.0f)) {
+                return failure("--rates: \"" + item + "\": give sample rates in Hz, 1000 to 768000");
+            }
+            opts.rates.push_back(r);
+        }
+    }
+    std::string err;
+    auto lib = loadLibrary(semPath, &err);
+    if (!lib) return failure(err);
+    opts.allocationCount = zalloc::allocationCount;
+    zhost::ValidateReport report;
+    if (!zhost::validateLibrary(*lib, modules, opts, &report, &err)) return failure(err);
+    zhost::printReport(std::cout, report);
+    return report.ok() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,12 +191,31 @@ int main(int argc, char** argv) {
 
     std::string patchPath, outPath, format;
     bool verbose = false;
+    bool noFtz = false;
     auto* render = app.add_subcommand("render", "render a patch into a WAV file");
     render->add_option("patch", patchPath, "patch file (JSON)")->required();
     render->add_option("-o,--output", outPath, "output WAV file")->required();
     render->add_option("--sem", semPath, "module library to load");
     render->add_option("--format", format, "sample format: float (default), pcm16, pcm24");
     render->add_flag("-v,--verbose", verbose, "report latency and sleep statistics");
+    render->add_flag("--no-ftz", noFtz,
+                     "compute denormals instead of flushing them to zero (slower tails)");
+
+    std::vector<std::string> validateModules;
+    std::string rates;
+    zhost::ValidateOptions vopts;
+    bool noFork = false, noGui = false;
+    auto* validate = app.add_subcommand(
+        "validate", "drive modules with hostile input and check what a host relies on");
+    validate->add_option("modules", validateModules, "module identifiers (default: all)");
+    validate->add_option("--sem", semPath, "module library to load");
+    validate->add_option("--seed", vopts.seed, "random seed (default 1)");
+    validate->add_flag("--quick", vopts.quick, "a short pass (CI)");
+    validate->add_option("--rates", rates, "sample rates, comma-separated (default 8k to 192k)");
+    validate->add_option("--cycles", vopts.cycles, "create/process/release cycles per module")
+        ->check(CLI::Range(1, 1000000));
+    validate->add_flag("--no-fork", noFork, "run in this process (for a debugger)");
+    validate->add_flag("--no-gui", noGui, "skip the GUI halves");
 
     try {
         app.parse(argc, argv);
@@ -175,5 +225,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (*list) return runList(semPath);
-    return runRender(patchPath, outPath, semPath, format, verbose);
+    if (*validate) {
+        vopts.isolate = !noFork;
+        vopts.gui = !noGui;
+        return runValidate(semPath, validateModules, vopts, rates);
+    }
+    return runRender(patchPath, outPath, semPath, format, verbose, noFtz);
 }
