@@ -29,6 +29,9 @@ void Integrator::subProcess(int32_t count) {
         return;
     }
 
+    // A repeated output is a resting one only while the leak holds still too;
+    // a streaming leak would move the output again after the report.
+    const bool leakStatic = !pinCoefficient.isStreaming();
     for (int32_t i = 0; i < count; ++i) {
         const float c = leak[i];
         float held;
@@ -40,7 +43,7 @@ void Integrator::subProcess(int32_t count) {
             held = c * y1;  // a NaN leak makes the sum NaN
         }
         const float y = held + in[i];
-        if (settle_.state == SettledOutput::kWatching && y == y1)
+        if (settle_.state == SettledOutput::kWatching && leakStatic && y == y1)
             settle_.settle(*this, pinOutput, spanOffset() + i);
         out[i] = y;
         y1 = y;
