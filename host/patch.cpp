@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/fp_mode.h"
 #include "host/kernel_file.h"
 
 namespace zhost {
@@ -186,7 +187,7 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
     if (!root.is_object()) fail("patch", "the top level must be an object");
     checkKeys(root, "patch",
               {"sample_rate", "block_size", "duration", "duration_samples", "format",
-               "instances", "sources", "wires", "events", "outputs", "comment", "description"});
+               "flush_denormals", "instances", "sources", "wires", "events", "outputs", "comment", "description"});
     if (root.contains("sample_rate")) {
         const double sr = number(root["sample_rate"], "sample_rate", "sample_rate");
         if (sr < 1.0 || sr > 1.0e6 || sr != std::floor(sr)) {
@@ -204,6 +205,11 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
         if (!f.is_string() || !parseSampleFormat(f.get<std::string>(), &p->format)) {
             fail("format", "must be \"float\", \"pcm16\" or \"pcm24\"");
         }
+    }
+    if (root.contains("flush_denormals")) {
+        const Json& f = root["flush_denormals"];
+        if (!f.is_boolean()) fail("flush_denormals", "must be true or false");
+        p->flushDenormals = f.get<bool>();
     }
 
     if (root.contains("instances")) {
@@ -512,6 +518,8 @@ std::unique_ptr<Graph> buildGraph(const Patch& patch, const Library& lib, std::s
 
 bool renderPatch(const Patch& patch, const Library& lib, const std::string& outPath,
                  const RenderOptions& options, RenderReport* report, std::string* error) {
+    // Set before the instances are opened, so that tables they fill see it too.
+    const DenormalMode fpMode(options.flushDenormals && patch.flushDenormals);
     std::unique_ptr<Graph> g = buildGraph(patch, lib, error);
     if (!g) return false;
     const int32_t channels = static_cast<int32_t>(patch.outputs.size());

@@ -61,6 +61,8 @@ struct Patch {
     int32_t blockSize = 64;
     int64_t durationSamples = 0;
     SampleFormat format = SampleFormat::Float32;
+    // Flush denormals to zero while rendering ("flush_denormals": false turns it off).
+    bool flushDenormals = true;
     std::vector<PatchInstance> instances;
     std::vector<PatchSource> sources;
     std::vector<PatchWire> wires;
@@ -81,6 +83,9 @@ std::unique_ptr<Graph> buildGraph(const Patch& patch, const Library& lib, std::s
 struct RenderOptions {
     bool formatGiven = false;  // true: use `format` instead of the patch's
     SampleFormat format = SampleFormat::Float32;
+    // The rendering thread runs with flush-to-zero and denormals-are-zero, as
+    // audio hosts do, unless this or the patch turns it off.
+    bool flushDenormals = true;
     std::function<void(int64_t done, int64_t total)> progress;  // called now and then
 };
 
