@@ -256,8 +256,9 @@ void DWG::waveLoop(int32_t count, float r) {
                 gTarget = p;
                 k = indexOf(wi, p);
                 m2 = coefficientOf(p);
+                // Only the loop tap starts fresh; the excitation tap keeps the
+                // state its previous fade left, as the tuning was voiced with.
                 a2 = 0.0f;
-                b2 = 0.0f;  // the new excitation tap starts fresh, like the loop tap
                 xf = kFadeSamples;
                 len = gCur;
             }

@@ -164,8 +164,7 @@ struct Model {
                 gTarget = P;
                 k = idx(P);
                 m2 = coef(P);
-                a2 = 0;
-                b2 = 0;
+                a2 = 0;  // b2 keeps its value from the previous fade
                 xf = 49;
                 G = gCur;
             }
