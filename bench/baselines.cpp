@@ -134,7 +134,8 @@ struct CombFlt final : Loop {
 struct RngClp final : Loop {
     const float *in, *lo, *hi;
     float* out;
-    explicit RngClp(Bufs& b) : in(b[0].data()), lo(b[1].data()), hi(b[2].data()), out(b[3].data()) {}
+    explicit RngClp(Bufs& b)
+        : in(b[0].data()), lo(b[1].data()), hi(b[2].data()), out(b[3].data()) {}
     void run(int32_t n) override {
         for (int32_t i = 0; i < n; ++i) {
             const float m = lo[i] > in[i] ? lo[i] : in[i];
@@ -307,7 +308,36 @@ struct GliderLoop final : Loop {
     }
 };
 
-// The ring of partial sums, written out plainly.
+// acc[j] += h[j] * x for j < n, in fixed-width stretches the compiler turns
+// into vector operations (each entry takes one product: no reordering).
+__attribute__((always_inline)) inline void addScaled(float* __restrict acc,
+                                                     const float* __restrict h, float x,
+                                                     int32_t n) {
+    int32_t j = 0;
+    for (; j + 16 <= n; j += 16)
+        for (int32_t q = 0; q < 16; ++q) acc[j + q] += h[j + q] * x;
+    for (; j + 4 <= n; j += 4)
+        for (int32_t q = 0; q < 4; ++q) acc[j + q] += h[j + q] * x;
+    for (; j < n; ++j) acc[j] += h[j] * x;
+}
+
+// The ring of partial sums as a plain function, built for AVX2 and for the
+// baseline instruction set, picked at load time like the module's.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void ringSpan(
+    float* acc, const float* h, int32_t taps, int32_t* pos, const float* in, float* out,
+    int32_t n) {
+    int32_t p = *pos;
+    for (int32_t i = 0; i < n; ++i) {
+        const float x = in[i];
+        addScaled(acc + p, h, x, taps - p);
+        addScaled(acc, h + (taps - p), x, p);
+        out[i] = acc[p];
+        acc[p] = 0.0f;
+        if (++p == taps) p = 0;
+    }
+    *pos = p;
+}
+
 struct ShortConvLoop final : Loop {
     const float* in;
     float* out;
@@ -317,19 +347,7 @@ struct ShortConvLoop final : Loop {
     ShortConvLoop(Bufs& b, std::vector<float> kernel)
         : in(b[0].data()), out(b[2].data()), h(std::move(kernel)), acc(h.size(), 0.0f) {}
     void run(int32_t n) override {
-        const int32_t taps = static_cast<int32_t>(h.size());
-        float* a = acc.data();
-        const float* k = h.data();
-        int32_t pos = p;
-        for (int32_t i = 0; i < n; ++i) {
-            const float x = in[i];
-            for (int32_t j = 0; j < taps - pos; ++j) a[pos + j] += k[j] * x;
-            for (int32_t j = 0; j < pos; ++j) a[j] += k[taps - pos + j] * x;
-            out[i] = a[pos];
-            a[pos] = 0.0f;
-            if (++pos == taps) pos = 0;
-        }
-        p = pos;
+        ringSpan(acc.data(), h.data(), static_cast<int32_t>(h.size()), &p, in, out, n);
     }
 };
 
@@ -451,8 +469,7 @@ struct SinDirac final : Loop {
         for (int32_t i = 0; i < n; ++i) {
             const double a = twoPi * ph;
             const double den = std::sin(a);
-            const float ratio =
-                den != 0.0 ? static_cast<float>(std::sin(m * a) / den) : peak;
+            const float ratio = den != 0.0 ? static_cast<float>(std::sin(m * a) / den) : peak;
             ph = ph + inc;
             if (ph >= 1.0) ph = ph - 1.0;
             out[i] = (ratio * t) * amp[i];
@@ -463,8 +480,7 @@ struct SinDirac final : Loop {
 
 }  // namespace
 
-std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b,
-                                   const std::vector<float>& blob) {
+std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b, const std::vector<float>& blob) {
     if (id == "ShortConv") return std::make_unique<ShortConvLoop>(b, blob);
     if (id == "DC_Blocker") return std::make_unique<DcBlocker>(b);
     if (id == "Derivator") return std::make_unique<Derivator>(b);
@@ -487,7 +503,9 @@ std::unique_ptr<Loop> makePlainFir(const std::vector<float>& kernel, const float
     return std::make_unique<PlainFir>(kernel, in, out);
 }
 
-std::unique_ptr<Loop> makeMt19937Noise(float* out) { return std::make_unique<Mt19937Noise>(out); }
+std::unique_ptr<Loop> makeMt19937Noise(float* out) {
+    return std::make_unique<Mt19937Noise>(out);
+}
 
 std::unique_ptr<Loop> makeSinDirac(float period, const float* amp, float* out) {
     return std::make_unique<SinDirac>(period, amp, out);

@@ -30,9 +30,9 @@ constexpr int32_t kBlocks[] = {16, 64, 512};
 ModuleDesc diracFallback() {
     ModuleDesc d;
     d.id = "Dirac";
-    d.pins = {zhost::boolIn("Enable", true),     zhost::audioIn("Amplitude"),
-              zhost::enumIn("Scaling", 0),       zhost::audioIn("Frequency", 0.044),
-              zhost::enumIn("Freq Scale", 0),    zhost::boolIn("Band Limited", true),
+    d.pins = {zhost::boolIn("Enable", true),       zhost::audioIn("Amplitude"),
+              zhost::enumIn("Scaling", 0),         zhost::audioIn("Frequency", 0.044),
+              zhost::enumIn("Freq Scale", 0),      zhost::boolIn("Band Limited", true),
               zhost::boolIn("Remove Mean", false), zhost::audioOut("Out")};
     return d;
 }
@@ -70,8 +70,8 @@ void moduleBench(benchmark::State& st, ModuleDesc desc, Scenario sc, int32_t blo
     st.SetItemsProcessed(st.iterations() * block);
     if (sc == Scenario::Idle) {
         st.counters["asleep"] = asleep ? 1 : 0;
-        st.counters["sleep_calls"] =
-            static_cast<double>(rig.sleepRequests() - before) / static_cast<double>(st.iterations());
+        st.counters["sleep_calls"] = static_cast<double>(rig.sleepRequests() - before) /
+                                     static_cast<double>(st.iterations());
     }
 }
 
@@ -145,8 +145,7 @@ void denormalBench(benchmark::State& st, ModuleDesc desc, bool flush, int32_t bl
     }
     zhost::DenormalMode mode(flush);
     float* in = rig.buffer(0);
-    for (int32_t i = 0; i < block; ++i)
-        in[i] = 1e-39f * static_cast<float>(std::sin(0.0575 * i));
+    for (int32_t i = 0; i < block; ++i) in[i] = 1e-39f * static_cast<float>(std::sin(0.0575 * i));
     for (int32_t i = 0; i < 2000; ++i) rig.block();  // the line fills with the tiny signal
     for (auto _ : st) rig.block();
     st.SetItemsProcessed(st.iterations() * block);

@@ -12,9 +12,12 @@ using zhost::PinDesc;
 
 const char* scenarioName(Scenario s) {
     switch (s) {
-        case Scenario::Stream: return "stream";
-        case Scenario::Events: return "events";
-        case Scenario::Idle: return "idle";
+        case Scenario::Stream:
+            return "stream";
+        case Scenario::Events:
+            return "events";
+        case Scenario::Idle:
+            return "idle";
     }
     return "?";
 }
@@ -51,14 +54,17 @@ void fillFeed(const InputFeed& feed, float* out, int32_t count, int64_t start) {
         const int64_t n = start + i;
         float v = feed.value;
         switch (feed.kind) {
-            case InputFeed::Constant: break;
+            case InputFeed::Constant:
+                break;
             case InputFeed::Audio:
                 v += feed.scale * static_cast<float>(std::sin(w440 * n)) + 0.05f * noiseAt(n);
                 break;
             case InputFeed::Slow:
                 v += feed.scale * static_cast<float>(std::sin(w3 * n));
                 break;
-            case InputFeed::Pulses: v += (n % 37 == 0) ? feed.scale : 0.0f; break;
+            case InputFeed::Pulses:
+                v += (n % 37 == 0) ? feed.scale : 0.0f;
+                break;
         }
         out[i] = v;
     }
@@ -134,8 +140,8 @@ Rig::Rig(const ModuleDesc& desc, Scenario scenario, int32_t blockSize)
     pins_ = zhost::instancePins(desc, desc.defaultExtraInputs);
     std::vector<zhost::PinInfo> infos;
     for (const PinDesc& p : pins_) infos.push_back({p.direction, p.datatype});
-    inst_ = zhost::Instance::create(library(), desc.id, tables_, infos, 48000.0f, blockSize,
-                                    &error_);
+    inst_ =
+        zhost::Instance::create(library(), desc.id, tables_, infos, 48000.0f, blockSize, &error_);
     if (!inst_) return;
     inst_->host().setListener(&listener_);
     if (inst_->open() != mp::MP_OK) {
@@ -160,15 +166,22 @@ namespace {
 void addValue(zhost::EventList& list, int32_t time, int32_t pin, const PinDesc& p,
               const InputFeed& f) {
     switch (p.datatype) {
-        case mp::PIN_TYPE_FLOAT: list.addFloat(time, pin, f.value); break;
+        case mp::PIN_TYPE_FLOAT:
+            list.addFloat(time, pin, f.value);
+            break;
         case mp::PIN_TYPE_INT:
-        case mp::PIN_TYPE_ENUM: list.addInt(time, pin, static_cast<int32_t>(f.value)); break;
-        case mp::PIN_TYPE_BOOL: list.addBool(time, pin, f.value != 0.0f); break;
+        case mp::PIN_TYPE_ENUM:
+            list.addInt(time, pin, static_cast<int32_t>(f.value));
+            break;
+        case mp::PIN_TYPE_BOOL:
+            list.addBool(time, pin, f.value != 0.0f);
+            break;
         case mp::PIN_TYPE_BLOB:
             list.add(time, mp::EVENT_PIN_SET, pin, f.blob.data(),
                      static_cast<int32_t>(f.blob.size() * sizeof(float)));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -219,8 +232,12 @@ void Rig::buildPeriodicEvents() {
                     if (k++ % 2) f.value = f.value != 0.0f ? f.value * 0.999f : 0.001f;
                     addValue(*list, t, pin, pins_[pin], f);
                     break;
-                case Restate: list->addStreaming(t, pin, true); break;
-                case Resend: addValue(*list, t, pin, pins_[pin], f); break;
+                case Restate:
+                    list->addStreaming(t, pin, true);
+                    break;
+                case Resend:
+                    addValue(*list, t, pin, pins_[pin], f);
+                    break;
             }
         }
         heads_.push_back(list->head());

@@ -20,10 +20,10 @@ const char* scenarioName(Scenario s);
 // How one input pin is fed in a scenario.
 struct InputFeed {
     enum Kind { Constant, Audio, Slow, Pulses } kind = Constant;
-    float value = 0.0f;            // Constant: the value; others: offset
-    float scale = 0.5f;            // amplitude of Audio / Slow / Pulses
-    std::vector<float> blob;       // blob inputs
-    bool streaming = false;        // audio inputs: announced as streaming
+    float value = 0.0f;       // Constant: the value; others: offset
+    float scale = 0.5f;       // amplitude of Audio / Slow / Pulses
+    std::vector<float> blob;  // blob inputs
+    bool streaming = false;   // audio inputs: announced as streaming
 };
 
 // The test signals, written sample by sample from the absolute position 0:

@@ -1,7 +1,6 @@
 // The render thread's floating-point mode: denormals are flushed to zero by
 // default, as audio hosts run, and computed with --no-ftz or the patch key.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -49,8 +48,10 @@ Rendered render(const std::string& text, bool flush) {
     rmdir(dir.c_str());
     r.frames = static_cast<int>(audio.frames);
     for (float v : audio.samples) {
-        if (v == 0.0f) ++r.zeros;
-        else if (std::fpclassify(v) == FP_SUBNORMAL) ++r.denormals;
+        if (v == 0.0f)
+            ++r.zeros;
+        else if (std::fpclassify(v) == FP_SUBNORMAL)
+            ++r.denormals;
     }
     return r;
 }
@@ -79,8 +80,8 @@ TEST(DenormalMode, NoFtzOptionOrPatchKeyComputesDenormals) {
 TEST(DenormalMode, PatchKeyMustBeABoolean) {
     zhost::Patch p;
     std::string err;
-    EXPECT_FALSE(zhost::parsePatch(combPatch(R"("flush_denormals": "no",)"), "p.json", ".", &p,
-                                   &err));
+    EXPECT_FALSE(
+        zhost::parsePatch(combPatch(R"("flush_denormals": "no",)"), "p.json", ".", &p, &err));
     EXPECT_NE(err.find("flush_denormals"), std::string::npos) << err;
 }
 
