@@ -526,11 +526,19 @@ bool renderPatch(const Patch& patch, const Library& lib, const std::string& outP
     std::vector<const float*> taps;
     for (const PatchOutput& o : patch.outputs) taps.push_back(g->audio(g->findNode(o.node), o.pin));
 
+    // Pictures named without a directory land beside the sound file.
+    const auto besideOutput = [&outPath](const std::string& name) {
+        if (name.empty() || name.front() == '/') return name;
+        const size_t slash = outPath.find_last_of('/');
+        return slash == std::string::npos ? name : outPath.substr(0, slash + 1) + name;
+    };
     PatchViews views;
     for (const PatchInstance& inst : patch.instances) {
-        if (inst.view.present &&
-            !views.add(g->findNode(inst.name), inst.module, inst.view, lib, error))
-            return false;
+        if (!inst.view.present) continue;
+        PatchView view = inst.view;
+        view.png = besideOutput(view.png);
+        view.sequence = besideOutput(view.sequence);
+        if (!views.add(g->findNode(inst.name), inst.module, view, lib, error)) return false;
     }
     if (!views.empty()) g->setObserver(&views);
 
