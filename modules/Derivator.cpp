@@ -26,17 +26,28 @@ void Derivator::subProcess(int32_t count) {
         return;
     }
 
-    const bool inputStatic = !pinSignal.isStreaming();
     float x1 = x1_;
-    for (int32_t i = 0; i < count; ++i) {
-        const float x = in[i];
-        const float y = x - x1;
-        out[i] = y;
-        if (!settled_ && inputStatic && y == 0.0f) {
-            settled_ = true;
-            allowSleep(true);
-            pinOutput.reportStreaming(false, spanOffset() + i);
+    int32_t i = 0;
+    if (!pinSignal.isStreaming()) {
+        // A static input: watch for the first zero difference, then the rest
+        // of the span runs in the plain loop below.
+        for (; i < count; ++i) {
+            const float x = in[i];
+            const float y = x - x1;
+            out[i] = y;
+            x1 = x;
+            if (y == 0.0f) {
+                settled_ = true;
+                allowSleep(true);
+                pinOutput.reportStreaming(false, spanOffset() + i);
+                ++i;
+                break;
+            }
         }
+    }
+    for (; i < count; ++i) {
+        const float x = in[i];
+        out[i] = x - x1;
         x1 = x;
     }
     x1_ = x1;

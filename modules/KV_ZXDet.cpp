@@ -4,6 +4,25 @@
 
 REGISTER_DSP(KV_ZXDet, u"KV_ZXDet");
 
+namespace {
+
+// Pulses for the crossings of one direction setting, which is fixed for the
+// span: the loop itself tests only the samples. Returns the last sample.
+template <bool kRising, bool kFalling>
+float scan(const float* in, float* out, int32_t count, float p) {
+    for (int32_t i = 0; i < count; ++i) {
+        const float c = in[i];
+        // Strict on both sides: a sample of exactly 0.0 breaks a crossing.
+        const bool up = kRising && p < 0.0f && c > 0.0f;
+        const bool down = kFalling && p > 0.0f && c < 0.0f;
+        out[i] = (up || down) ? 1.0f : 0.0f;
+        p = c;
+    }
+    return p;
+}
+
+}  // namespace
+
 KV_ZXDet::KV_ZXDet() {
     registerPin(pinSignal);
     registerPin(pinDirection);
@@ -27,17 +46,20 @@ void KV_ZXDet::subProcess(int32_t count) {
     }
 
     const float* in = pinSignal.buffer() + spanOffset();
-    // Unknown directions detect nothing.
-    const bool rising = direction_ == kRising || direction_ == kBoth;
-    const bool falling = direction_ == kFalling || direction_ == kBoth;
     float p = previous_;
-    for (int32_t i = 0; i < count; ++i) {
-        const float c = in[i];
-        // Strict on both sides: a sample of exactly 0.0 breaks a crossing.
-        const bool up = p < 0.0f && c > 0.0f;
-        const bool down = p > 0.0f && c < 0.0f;
-        out[i] = ((rising && up) || (falling && down)) ? 1.0f : 0.0f;
-        p = c;
+    switch (direction_) {
+        case kRising:
+            p = scan<true, false>(in, out, count, p);
+            break;
+        case kFalling:
+            p = scan<false, true>(in, out, count, p);
+            break;
+        case kBoth:
+            p = scan<true, true>(in, out, count, p);
+            break;
+        default:
+            p = scan<false, false>(in, out, count, p);
+            break;  // detects nothing
     }
 
     // A steady input produces no more pulses once a span ends without one.

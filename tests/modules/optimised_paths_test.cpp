@@ -210,4 +210,227 @@ TEST(OptimisedPaths, ShortConvEveryLengthMatchesTheDirectSum) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// First-order modules and the zero-crossing detector: the loops chosen per
+// span (filter or bypass, streaming or watching for the rest, one loop per
+// direction) against models that test everything per sample.
+
+struct Ev {
+    int time;
+    enum { Start, Stop, Value } kind;
+    float value;
+};
+
+struct Report {
+    int offset;
+    bool streaming;
+};
+
+struct ModelBase {
+    std::vector<Report> reports;
+    bool outStreaming = true;  // published at graph start
+    bool signalStreaming = false;
+    void report(bool on, int offset) {
+        reports.push_back({offset, on});
+        outStreaming = on;
+    }
+    virtual ~ModelBase() = default;
+    virtual void group(const std::vector<Ev>& evs, int offset) = 0;
+    virtual float step(float x, int offset) = 0;
+    virtual void spanEnd(float /*last*/, int /*offset*/) {}
+};
+
+struct DcModel : ModelBase {
+    float x1 = 0.0f, y1 = 0.0f, r = 0.0f;
+    enum { Running, Watching, Settled } state = Running;
+    void group(const std::vector<Ev>& evs, int offset) override {
+        bool signal = false;
+        for (const Ev& e : evs) {
+            if (e.kind == Ev::Value) {
+                r = e.value;
+            } else {
+                signal = true;
+                signalStreaming = e.kind == Ev::Start;
+            }
+        }
+        if (!signal) return;
+        state = signalStreaming ? Running : Watching;
+        if (!outStreaming) report(true, offset);
+    }
+    float step(float x, int offset) override {
+        if (state == Settled) return 0.0f;
+        const float rr = r < 0.0f ? 0.0f : r;
+        const float y = rr >= 1.0f ? x : rr * y1 + (x - x1);
+        if (state == Watching && y == 0.0f) {
+            state = Settled;
+            report(false, offset);
+        }
+        x1 = x;
+        y1 = y;
+        return y;
+    }
+};
+
+struct DerivatorModel : ModelBase {
+    float x1 = 0.0f;
+    bool settled = false;
+    void group(const std::vector<Ev>& evs, int offset) override {
+        for (const Ev& e : evs) signalStreaming = e.kind == Ev::Start;
+        report(true, offset);
+        settled = false;
+    }
+    float step(float x, int offset) override {
+        if (settled) return 0.0f;
+        const float y = x - x1;
+        if (!signalStreaming && y == 0.0f) {
+            settled = true;
+            report(false, offset);
+        }
+        x1 = x;
+        return y;
+    }
+};
+
+struct ZeroCrossModel : ModelBase {
+    float p = 0.0f;
+    int direction = 0;
+    void group(const std::vector<Ev>& evs, int offset) override {
+        bool signal = false;
+        for (const Ev& e : evs) {
+            if (e.kind == Ev::Value) {
+                direction = static_cast<int>(e.value);
+            } else {
+                signal = true;
+                signalStreaming = e.kind == Ev::Start;
+            }
+        }
+        if (signal) report(true, offset);
+    }
+    float step(float c, int) override {
+        if (!outStreaming) return 0.0f;
+        const bool up = p < 0.0f && c > 0.0f;
+        const bool down = p > 0.0f && c < 0.0f;
+        p = c;
+        if (direction == 0) return up ? 1.0f : 0.0f;
+        if (direction == 1) return down ? 1.0f : 0.0f;
+        if (direction == 2) return up || down ? 1.0f : 0.0f;
+        return 0.0f;
+    }
+    void spanEnd(float last, int offset) override {
+        if (outStreaming && !signalStreaming && last == 0.0f) report(false, offset);
+    }
+};
+
+// Drives a module (signal on pin 0, a control on `controlPin` of type
+// float or int, output on `outPin`) and its model with the same random input
+// and events, block after block, comparing samples and streaming reports.
+void compareWithModel(const char* id, const char* layout, int controlPin, bool intControl,
+                      int outPin, const std::vector<float>& controlValues, ModelBase& m,
+                      int blockSize, unsigned seed, bool sparseSignal) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> when(0, blockSize - 1);
+    Driver d(id, layout, 48000.0f, blockSize);
+    std::vector<float> expected(static_cast<size_t>(blockSize), 0.0f);
+    bool streaming = true;  // after the events generated so far
+    bool inStream = true;
+    float steady = 0.0f;
+    int settles = 0;
+    for (int b = 0; b < std::max(60, 8000 / blockSize); ++b) {
+        std::vector<Ev> evs;
+        if (b == 0) {
+            if (controlPin >= 0) evs.push_back({0, Ev::Value, controlValues[0]});
+            evs.push_back({0, Ev::Start, 0.0f});
+        } else {
+            for (int k = 0; k < 3; ++k) {
+                const int roll = static_cast<int>(rng() % 10);
+                if (roll == 0 && controlPin >= 0) {
+                    evs.push_back(
+                        {when(rng), Ev::Value, controlValues[rng() % controlValues.size()]});
+                } else if (roll <= 2) {
+                    streaming = !streaming;
+                    evs.push_back({when(rng), streaming ? Ev::Start : Ev::Stop, 0.0f});
+                }
+            }
+            std::stable_sort(evs.begin(), evs.end(),
+                             [](const Ev& a, const Ev& c) { return a.time < c.time; });
+        }
+        for (const Ev& e : evs) {
+            if (e.kind == Ev::Value) {
+                if (intControl) {
+                    d.events.addInt(e.time, controlPin, static_cast<int32_t>(e.value));
+                } else {
+                    d.events.addFloat(e.time, controlPin, e.value);
+                }
+            } else {
+                d.events.addStreaming(e.time, 0, e.kind == Ev::Start);
+            }
+        }
+        if (b == 0) {
+            d.events.addGraphStart(0);
+            m.reports.push_back({0, true});
+        }
+        float* in = d.buffer(0);
+        size_t e = 0;
+        for (int i = 0; i < blockSize; ++i) {
+            std::vector<Ev> group;
+            for (; e < evs.size() && evs[e].time == i; ++e) group.push_back(evs[e]);
+            if (!group.empty()) {
+                if (i > 0) m.spanEnd(expected[i - 1], i);
+                for (const Ev& g : group) {
+                    if (g.kind == Ev::Value) continue;
+                    const bool on = g.kind == Ev::Start;
+                    if (!on && inStream) steady = sparseSignal && rng() % 2 ? 0.0f : u(rng);
+                    inStream = on;
+                }
+                m.group(group, i);
+            }
+            // A streaming signal here is random with the odd exact zero, to
+            // meet the zero tests; a static one holds its value.
+            in[i] = inStream ? (sparseSignal && rng() % 7 == 0 ? 0.0f : u(rng)) : steady;
+            expected[i] = m.step(in[i], i);
+        }
+        m.spanEnd(expected[blockSize - 1], blockSize);
+        d.rec.calls.clear();
+        d.process();
+        ASSERT_TRUE(sameBits(d.buffer(outPin), expected.data(), blockSize))
+            << id << ", block size " << blockSize << ", block " << b;
+        const auto got = d.rec.streamingOf(outPin);
+        ASSERT_EQ(got.size(), m.reports.size()) << id << ", block " << b;
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_EQ(got[k].offset, m.reports[k].offset) << id << ", block " << b;
+            EXPECT_EQ(got[k].streaming, m.reports[k].streaming) << id << ", block " << b;
+            settles += got[k].streaming ? 0 : 1;
+        }
+        m.reports.clear();
+    }
+    EXPECT_GT(settles, 2) << id << ": the settling path was not taken";
+}
+
+TEST(OptimisedPaths, DcBlockerSplitLoopsMatchThePerSampleModel) {
+    for (int bs : {1, 16, 64, 333}) {
+        DcModel m;
+        // 0 settles at once, 1 and above bypass, -1 reads as 0.
+        compareWithModel("DC_Blocker", "afA", 1, false, 2,
+                         {0.5f, 0.0f, 0.3f, 0.9f, 1.0f, 1.5f, -1.0f}, m, bs,
+                         7u + static_cast<unsigned>(bs), true);
+    }
+}
+
+TEST(OptimisedPaths, DerivatorSplitLoopsMatchThePerSampleModel) {
+    for (int bs : {1, 16, 64, 333}) {
+        DerivatorModel m;
+        compareWithModel("Derivator", "aA", -1, false, 1, {0.0f}, m, bs,
+                         11u + static_cast<unsigned>(bs), true);
+    }
+}
+
+TEST(OptimisedPaths, ZeroCrossingLoopPerDirectionMatchesThePerSampleModel) {
+    for (int bs : {1, 16, 64, 333}) {
+        ZeroCrossModel m;
+        compareWithModel("KV_ZXDet", "aeA", 1, true, 2, {0.0f, 1.0f, 2.0f, 3.0f, -1.0f}, m, bs,
+                         13u + static_cast<unsigned>(bs), true);
+    }
+}
+
 }  // namespace
