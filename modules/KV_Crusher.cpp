@@ -22,12 +22,13 @@ void KV_Crusher::onPinsChanged() {
         if (!pinOutput.isStreaming() || !pinInput.isStreaming()) phase_ = 1.0f;
         pinOutput.reportStreaming(pinInput.isStreaming(), -1);
     }
-    const bool settingsChanged = pinRate.isUpdated() || pinBits.isUpdated();
+    const uint32_t previousMask = mask_;
     if (pinRate.isUpdated()) updateRate();
     if (pinBits.isUpdated()) updateResolution();
-    if (settingsChanged && !pinInput.isStreaming() && !pinInput.isUpdated()) {
+    if (mask_ != previousMask && !pinInput.isStreaming() && !pinInput.isUpdated()) {
         // A static input gets a new level: take it now and announce the new
-        // constant, so the host does not keep the old one.
+        // constant, so the host does not keep the old one. A new rate alone
+        // keeps the level (the held sample is the static input's).
         phase_ = 1.0f;
         pinOutput.reportStreaming(false, -1);
     }

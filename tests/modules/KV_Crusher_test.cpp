@@ -215,8 +215,17 @@ TEST(KV_Crusher, StreamingFollowsInputAndStaticLevelIsExact) {
     EXPECT_EQ(st[3].offset, 9);
     EXPECT_EQ(st[3].block, 2);
 
+    // A new rate, or the same width sent again, leaves a static level as it is:
+    // nothing new to announce.
+    d.events.addFloat(4, kRate, 9600.0f);
+    d.events.addInt(30, kBits, 2);
+    d.process();
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(d.buffer(kOut)[i], -0.25f + 0.5f) << i;
+    EXPECT_EQ(d.rec.streamingOf(kOut).size(), 4u);
+
     // Waking mid-block takes a sample at the event at once, then holds 10.
     ramp(d, 3);
+    d.events.addFloat(0, kRate, 4800.0f);
     d.events.addStreaming(7, kIn, true);
     d.process();
     for (int i = 7; i < 64; ++i)
