@@ -33,7 +33,8 @@ void CombFlt::subProcess(int32_t count) {
         run<false>(count);
     }
     // The tail has died away while the input holds still: stop streaming.
-    if (count > 0 && !pinInput.isStreaming() && quiet_ > 4999) {
+    // (An empty span reports at offset -1, which means its own start.)
+    if (!pinInput.isStreaming() && quiet_ > 4999) {
         pinOutput.reportStreaming(false, spanOffset() + count - 1);
         quiet_ = 0;
     }

@@ -252,6 +252,25 @@ TEST(CombFlt, DecayedTailStopsStreamingSleepsAndResumesWithOldState) {
     EXPECT_EQ(st2[4].offset, 10);
 }
 
+TEST(CombFlt, StopEventInAnEmptyBlockReportsAQuietOutputAtOnce) {
+    ztest::Driver d("CombFlt", "aaeaA", 48000.0f, 512);
+    start(d, 0);
+    d.fill(kDelay, 0.8f);
+    d.fill(kIn, 0.0f);
+    for (int b = 0; b < 10; ++b) d.process();  // 5120 quiet samples while streaming
+    ASSERT_EQ(d.rec.streamingOf(kOut).size(), 2u);
+    // The input stops in a block of no samples: the long-quiet output is
+    // reported static at the start of that empty span.
+    d.events.addStreaming(0, kIn, false);
+    d.process(0);
+    const auto st = d.rec.streamingOf(kOut);
+    ASSERT_EQ(st.size(), 4u);
+    EXPECT_TRUE(st[2].streaming);
+    EXPECT_FALSE(st[3].streaming);
+    EXPECT_EQ(st[3].offset, 0);
+    EXPECT_EQ(st[3].block, 10);
+}
+
 TEST(CombFlt, QuietStreamingInputNeverStopsTheOutput) {
     ztest::Driver d("CombFlt", "aaeaA", 48000.0f, 512);
     start(d, 0);
