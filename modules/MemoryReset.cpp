@@ -45,41 +45,44 @@ void MemoryLatch<kEdge>::subProcess(int32_t count) {
     float previousSet = previousSet_;
     float previousReset = previousReset_;
     for (int32_t i = 0; i < count; ++i) {
-        const bool setHigh = high(set[i]);
-        const bool resetHigh = high(reset[i]);
-        // Only the condition that can change the latch is looked at.
-        const bool flip = latch ? (resetHigh && (!kEdge || !high(previousReset)))
-                                : (setHigh && (!kEdge || !high(previousSet)));
-        const AudioInPin& heard = (latch != flip) ? pinSetSource : pinResetSource;
-        if (flip) {
-            latch = !latch;
-            bool streaming = heard.isStreaming();
-            // Both levels high: the latch flips back at the next sample, so
-            // the output alternates even between static sources. Say so
-            // once, and report the source itself when the alternation stops.
-            if (!kEdge && setHigh && resetHigh) {
-                pending = true;
-                if (!pinOutput.isStreaming()) pinOutput.reportStreaming(true, offset + i);
-            } else {
-                pinOutput.reportStreaming(streaming, offset + i);
+        // Read everything before writing: the output may share a buffer.
+        const float s = set[i];
+        const float r = reset[i];
+        const float x0 = source0[i];
+        const float x1 = source1[i];
+        // Only the condition that can change the latch is looked at. An edge
+        // needs the previous sample below the threshold (so NaN then high is
+        // no edge).
+        if (latch) {
+            if (high(r) && (!kEdge || previousReset < 0.5f)) {
+                latch = false;
+                pinOutput.reportStreaming(pinResetSource.isStreaming(), offset + i);
+            } else if (pending) {
+                pending = false;
+                pinOutput.reportStreaming(pinSetSource.isStreaming(), offset + i);
             }
-        } else if (pending) {
-            pending = false;
-            pinOutput.reportStreaming(heard.isStreaming(), offset + i);
+        } else {
+            if (high(s) && (!kEdge || previousSet < 0.5f)) {
+                latch = true;
+                pinOutput.reportStreaming(pinSetSource.isStreaming(), offset + i);
+            } else if (pending) {
+                pending = false;
+                pinOutput.reportStreaming(pinResetSource.isStreaming(), offset + i);
+            }
         }
-        out[i] = latch ? source1[i] : source0[i];
-        previousSet = set[i];
-        previousReset = reset[i];
+        out[i] = latch ? x1 : x0;
+        previousSet = s;
+        previousReset = r;
     }
     latch_ = latch;
     pending_ = pending;
     previousSet_ = previousSet;
     previousReset_ = previousReset;
 
-    // With every input steady and the output reported steady nothing can
-    // change any more.
+    // With every input steady nothing can change but through the latch,
+    // whose switches report themselves.
     if (!pinResetSource.isStreaming() && !pinSetSource.isStreaming() && !pinSet.isStreaming() &&
-        !pinReset.isStreaming() && !pinOutput.isStreaming())
+        !pinReset.isStreaming())
         allowSleep(true);
 }
 

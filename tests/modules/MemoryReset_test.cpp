@@ -63,7 +63,7 @@ TEST(MemoryReset, BothLevelsHighAlternateSampleBySample) {
     EXPECT_EQ(sources(d, 6), (std::vector<int>{1, -1, 1, -1, 1, -1}));
 }
 
-TEST(MemoryReset, AlternationBetweenStaticSourcesStreamsAndNeverSleeps) {
+TEST(MemoryReset, AlternationBetweenStaticSourcesReportsEverySwitch) {
     Driver d("Memory/Reset", "aaaaA", 48000.0f, 16);
     d.events.addStreaming(0, kSrc0, false);
     d.events.addStreaming(0, kSrc1, false);
@@ -75,14 +75,30 @@ TEST(MemoryReset, AlternationBetweenStaticSourcesStreamsAndNeverSleeps) {
     d.fill(kSet, 1.0f);
     d.fill(kReset, 1.0f);
     for (int b = 0; b < 4; ++b) {
+        d.rec.calls.clear();
         d.process();
         for (int i = 0; i < 16; ++i) EXPECT_EQ(d.buffer(kOut)[i], i % 2 ? 0.25f : 0.75f);
+        // Every switch reports the new source, static, at its own sample;
+        // the first block starts with the graph start's report.
+        auto s = d.rec.streamingOf(kOut);
+        if (b == 0) {
+            ASSERT_FALSE(s.empty());
+            EXPECT_TRUE(s[0].streaming);
+            EXPECT_EQ(s[0].offset, 0);
+            s.erase(s.begin());
+        }
+        ASSERT_EQ(s.size(), 16u) << b;
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_FALSE(s[i].streaming);
+            EXPECT_EQ(s[i].offset, i);
+        }
     }
+    // Each report restarts the countdown, so the switching never sleeps.
     EXPECT_EQ(d.rec.sleepRequests(), 0);
-    for (const Call& c : d.rec.streamingOf(kOut)) EXPECT_TRUE(c.streaming);
 
     // The reset trigger drops to a static 0 at 11 (latch set before it):
-    // the output settles on source 1 and reports it steady there.
+    // the output stays on source 1; the report the start left pending, held
+    // back while every sample switched, comes at 11.
     d.rec.calls.clear();
     d.events.addStreaming(11, kReset, false);
     for (int i = 11; i < 16; ++i) d.buffer(kReset)[i] = 0.0f;
@@ -90,15 +106,70 @@ TEST(MemoryReset, AlternationBetweenStaticSourcesStreamsAndNeverSleeps) {
     EXPECT_EQ(d.buffer(kOut)[10], 0.75f);
     for (int i = 11; i < 16; ++i) EXPECT_EQ(d.buffer(kOut)[i], 0.75f);
     auto s = d.rec.streamingOf(kOut);
-    ASSERT_EQ(s.size(), 1u);
-    EXPECT_FALSE(s[0].streaming);
-    EXPECT_EQ(s[0].offset, 11);
+    ASSERT_EQ(s.size(), 12u);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_FALSE(s[i].streaming);
+        EXPECT_EQ(s[i].offset, i);
+    }
     EXPECT_EQ(d.rec.sleepRequests(), 0);
     d.fill(kReset, 0.0f);
-    d.process();  // block 5: one block of samples after the report, then sleep
+    d.process();  // block 5: the block of samples counted from 11, then sleep
+    EXPECT_EQ(d.out(kOut, 16), std::vector<float>(16, 0.75f));
     ASSERT_EQ(d.rec.sleepRequests(), 1);
     EXPECT_EQ(d.rec.of(Call::Sleep)[0].block, 5);
-    EXPECT_EQ(d.out(kOut, 16), std::vector<float>(16, 0.75f));
+}
+
+TEST(MemoryReset, BothLevelsHighBetweenStreamingSourcesReportEverySwitch) {
+    Driver d("Memory/Reset", "aaaaA", 48000.0f, 8);
+    start(d, true, false);
+    d.fill(kSet, 1.0f);
+    d.fill(kReset, 1.0f);
+    d.process();
+    EXPECT_EQ(sources(d, 8), (std::vector<int>{1, -1, 1, -1, 1, -1, 1, -1}));
+    const auto s = d.rec.streamingOf(kOut);
+    ASSERT_EQ(s.size(), 9u);  // graph start, then one per sample
+    for (size_t i = 0; i < s.size(); ++i) {
+        EXPECT_TRUE(s[i].streaming);
+        EXPECT_EQ(s[i].offset, i == 0 ? 0 : static_cast<int32_t>(i - 1));
+    }
+}
+
+TEST(MemoryReset, BothLevelsHighForOneSampleIsAnOrdinarySwitch) {
+    Driver d("Memory/Reset", "aaaaA", 48000.0f, 8);
+    start(d, false, false);
+    d.fill(kSrc0, 0.1f);
+    d.fill(kSrc1, 0.9f);
+    d.process();
+    d.rec.calls.clear();
+    d.events.addStreaming(5, kSet, false);
+    d.events.addStreaming(5, kReset, false);
+    d.events.addStreaming(6, kSet, false);
+    d.events.addStreaming(6, kReset, false);
+    d.buffer(kSet)[5] = 1.0f;
+    d.buffer(kReset)[5] = 1.0f;
+    d.process();
+    EXPECT_EQ(d.out(kOut, 8),
+              (std::vector<float>{0.1f, 0.1f, 0.1f, 0.1f, 0.1f, 0.9f, 0.9f, 0.9f}));
+    // Source 1 is static: reported so at the switch, and nothing more.
+    const auto s = d.rec.streamingOf(kOut);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_FALSE(s[0].streaming);
+    EXPECT_EQ(s[0].offset, 5);
+}
+
+TEST(MemoryReset, SleepsWithStaticInputsEvenWhenTheOutputWasLeftStreaming) {
+    // No streaming events: the inputs count as static, the output only got
+    // the graph start's report and nothing is pending.
+    Driver d("Memory/Reset", "aaaaA", 48000.0f, 8);
+    d.events.addGraphStart(0);
+    d.fill(kSrc0, 0.3f);
+    d.process();
+    EXPECT_EQ(d.out(kOut, 8), std::vector<float>(8, 0.3f));
+    EXPECT_EQ(d.rec.streamingOf(kOut).size(), 1u);
+    EXPECT_EQ(d.rec.sleepRequests(), 0);
+    d.process();
+    ASSERT_EQ(d.rec.sleepRequests(), 1);
+    EXPECT_EQ(d.rec.of(Call::Sleep)[0].block, 1);
 }
 
 TEST(MemoryReset2, EdgesOnlyAndAcrossBlocks) {
@@ -123,13 +194,18 @@ TEST(MemoryReset2, EdgesOnlyAndAcrossBlocks) {
     EXPECT_EQ(sources(d, 8), std::vector<int>(8, 1));
 }
 
-TEST(MemoryReset2, NaNIsNotHighSoNaNToHighIsAnEdge) {
-    Driver d("Memory/Reset2", "aaaaA", 48000.0f, 6);
+TEST(MemoryReset2, NaNIsNotHighAndNotBelowTheThreshold) {
+    Driver d("Memory/Reset2", "aaaaA", 48000.0f, 8);
     start(d, true, true);
-    d.set(kSet, {kNaN, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f});
-    d.set(kReset, {0.0f, 0.0f, 0.0f, kNaN, 0.6f, 0.0f});
+    // An edge needs the previous sample below 0.5: NaN then high is none.
+    d.set(kSet, {kNaN, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.2f, 1.0f});
+    d.set(kReset, {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
     d.process();
-    EXPECT_EQ(sources(d, 6), (std::vector<int>{-1, 1, 1, 1, -1, -1}));
+    EXPECT_EQ(sources(d, 8), (std::vector<int>{-1, -1, -1, -1, -1, -1, -1, 1}));
+    d.set(kSet, {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+    d.set(kReset, {kNaN, 0.6f, 0.0f, kNaN, 0.0f, 0.6f, 0.0f, 0.0f});
+    d.process();
+    EXPECT_EQ(sources(d, 8), (std::vector<int>{1, 1, 1, 1, 1, -1, -1, -1}));
 }
 
 TEST(MemoryReset, UnselectedSourceReportsOnlyWhenSwitchedTo) {
