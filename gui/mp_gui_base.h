@@ -149,7 +149,7 @@ public:
         } else {
             // Float and int: at most 4 bytes; missing bytes read as zero.
             unsigned char raw[4] = {};
-            std::memcpy(raw, bytes, size < 4 ? static_cast<size_t>(size) : 4u);
+            if (size > 0) std::memcpy(raw, bytes, size < 4 ? static_cast<size_t>(size) : 4u);
             if (size == 4 && std::memcmp(raw, &value_, 4) == 0) return 0;
             std::memcpy(&value_, raw, 4);
             return 1;

@@ -31,7 +31,9 @@ inline void countOne() { g_allocations.fetch_add(1, std::memory_order_relaxed); 
 
 #ifdef ZALLOC_SANITIZER
 
-#include <sanitizer/allocator_interface.h>
+// Declared here: GCC ships the sanitizer runtime without this header.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*malloc_hook)(const volatile void*, size_t), void (*free_hook)(const volatile void*));
 
 namespace zalloc {
 inline void onMalloc(const volatile void*, size_t) { countOne(); }

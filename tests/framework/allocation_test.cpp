@@ -1,67 +1,20 @@
-// processBlock must not allocate. The library carries its own C++ runtime,
-// so counting operator new here would miss it; count malloc itself, which
-// every allocation in the process reaches.
+// processBlock must not allocate. Counted at malloc (or through the
+// sanitizer's allocation hook in sanitizer builds), which every allocation in
+// the process reaches, the library's own runtime included.
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
 
 #include "host/pin_catalog.h"
 #include "support/test_support.h"
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-}
-
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-void count() {
-    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-}
-}  // namespace
-
-extern "C" {
-void* malloc(size_t n) {
-    count();
-    return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-    count();
-    return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-    count();
-    return __libc_realloc(p, n);
-}
-void* memalign(size_t a, size_t n) {
-    count();
-    return __libc_memalign(a, n);
-}
-void* aligned_alloc(size_t a, size_t n) {
-    count();
-    return __libc_memalign(a, n);
-}
-int posix_memalign(void** out, size_t a, size_t n) {
-    count();
-    *out = __libc_memalign(a, n);
-    return *out ? 0 : 12;
-}
-}
+#include "tools/malloc_counter.h"
 
 namespace ztest {
 
 // Counts allocations made while `body` runs.
 template <class F>
 long allocationsDuring(F&& body) {
-    g_allocations = 0;
-    g_counting = true;
+    const long before = zalloc::allocationCount();
     body();
-    g_counting = false;
-    return g_allocations.load();
+    return zalloc::allocationCount() - before;
 }
 
 // The counter itself works (a test that could not fail would prove nothing).

@@ -1,42 +1,12 @@
-// Running a built graph allocates nothing per block. Counted at malloc, which
-// both the host and the library's own runtime reach.
+// Running a built graph allocates nothing per block. Counted at malloc (or the
+// sanitizer's allocation hook), which the host and the library's runtime reach.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
 
 #include "host/graph.h"
 #include "support/test_support.h"
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-}
-
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-void count() {
-    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-}
-}  // namespace
-
-extern "C" {
-void* malloc(size_t n) {
-    count();
-    return __libc_malloc(n);
-}
-void* calloc(size_t a, size_t b) {
-    count();
-    return __libc_calloc(a, b);
-}
-void* realloc(void* p, size_t n) {
-    count();
-    return __libc_realloc(p, n);
-}
-}
+#include "tools/malloc_counter.h"
 
 namespace {
 
@@ -62,11 +32,9 @@ TEST(GraphAllocation, RunningBlocksAllocatesNothing) {
         ASSERT_TRUE(g.addChange(53 * k + 1, dc, 1, f32(0.99f), &err));
     }
     ASSERT_TRUE(g.prepare(&err)) << err;
-    g_allocations = 0;
-    g_counting = true;
+    const long before = zalloc::allocationCount();
     for (int b = 0; b < 200; ++b) g.runBlock(64);
-    g_counting = false;
-    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(zalloc::allocationCount() - before, 0);
     EXPECT_GT(g.stats(d).blocksProcessed, 0);
 }
 
