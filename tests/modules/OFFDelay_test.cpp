@@ -211,3 +211,17 @@ TEST(OFFDelay, EmptyBlockReportsNothingSteady) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host reporting a negative sample rate makes the hold negative: it counts
+// as no hold rather than a countdown that never reaches 0.
+TEST(OFFDelay, NegativeSampleRateHoldsNothing) {
+    Driver d("OFF Delay", "aafaA", 48000.0f, 8);
+    d.instance().host().setSampleRate(-48000.0f);
+    start(d, 1.0f);
+    EXPECT_EQ(runGate(d, {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}),
+              (std::vector<int>{1, -1, -1, -1, -1, -1, -1, -1}));
+}
+
+}  // namespace
