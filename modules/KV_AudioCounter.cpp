@@ -26,17 +26,23 @@ void KV_AudioCounter::onPinsChanged() {
     }
 }
 
-void KV_AudioCounter::subProcess(int32_t count) {
-    const float* clock = pinClock.buffer() + spanOffset();
-    const float* reset = pinReset.buffer() + spanOffset();
-    float* out = pinOutput.buffer() + spanOffset();
-    const int32_t edgeMode = edgeMode_;
-    const int32_t countMode = countMode_;
-    const uint32_t limit = limit_;
-    uint32_t n = n_;
-    float p = previous_;
-    bool down = countingDown_;
-    for (int32_t i = 0; i < count; ++i) {
+namespace {
+
+struct CounterState {
+    uint32_t n;
+    float previous;
+    bool down;
+};
+
+// One edge setting and one counting mode, both fixed for the span, so the
+// per-sample loop tests only the samples.
+template <int kEdge, int kMode>
+void count(const float* clock, const float* reset, float* out, int32_t samples, uint32_t limit,
+           CounterState& s) {
+    uint32_t n = s.n;
+    float p = s.previous;
+    bool down = s.down;
+    for (int32_t i = 0; i < samples; ++i) {
         const float c = clock[i];
         if (reset[i] > 0.0f) {
             n = 0;
@@ -44,47 +50,66 @@ void KV_AudioCounter::subProcess(int32_t count) {
             p = c;
             continue;
         }
-        bool edge = false;
-        if (edgeMode == 0) {
-            edge = p <= 0.0f && c > 0.0f;
-        } else if (edgeMode == 1) {
-            edge = p >= 0.0f && c < 0.0f;
-        }
+        const bool edge =
+            kEdge == 0 ? (p <= 0.0f && c > 0.0f) : (kEdge == 1 ? (p >= 0.0f && c < 0.0f) : false);
         if (edge) {
-            switch (countMode) {
-                case 0:
-                    ++n;  // wraps at 2^32
-                    break;
-                case 1:
-                    if (n < limit) ++n;
-                    break;
-                case 2:
-                    if (++n > limit) n = 0;
-                    break;
-                case 3:
-                    if (!down) {
-                        // n + 1 > limit, written so that it cannot overflow
-                        if (n >= limit) {
-                            --n;
-                            down = true;
-                        } else {
-                            ++n;
-                        }
-                    } else if (n == 0) {
-                        n = 1;
-                        down = false;
-                    } else {
+            if constexpr (kMode == 0) {
+                ++n;  // wraps at 2^32
+            } else if constexpr (kMode == 1) {
+                if (n < limit) ++n;
+            } else if constexpr (kMode == 2) {
+                if (++n > limit) n = 0;
+            } else if constexpr (kMode == 3) {
+                if (!down) {
+                    // n + 1 > limit, written so that it cannot overflow
+                    if (n >= limit) {
                         --n;
+                        down = true;
+                    } else {
+                        ++n;
                     }
-                    break;
-                default:
-                    break;
+                } else if (n == 0) {
+                    n = 1;
+                    down = false;
+                } else {
+                    --n;
+                }
             }
         }
         out[i] = static_cast<float>(n) * 0.1f;
         p = c;
     }
-    n_ = n;
-    previous_ = p;
-    countingDown_ = down;
+    s = {n, p, down};
+}
+
+using CountLoop = void (*)(const float*, const float*, float*, int32_t, uint32_t, CounterState&);
+
+template <int kEdge>
+CountLoop loopFor(int32_t mode) {
+    switch (mode) {
+        case 0:
+            return &count<kEdge, 0>;
+        case 1:
+            return &count<kEdge, 1>;
+        case 2:
+            return &count<kEdge, 2>;
+        case 3:
+            return &count<kEdge, 3>;
+        default:
+            return &count<kEdge, 4>;  // hold
+    }
+}
+
+}  // namespace
+
+void KV_AudioCounter::subProcess(int32_t count) {
+    const CountLoop loop = edgeMode_ == 0   ? loopFor<0>(countMode_)
+                           : edgeMode_ == 1 ? loopFor<1>(countMode_)
+                                            : loopFor<2>(countMode_);  // no edges
+    CounterState s{n_, previous_, countingDown_};
+    loop(pinClock.buffer() + spanOffset(), pinReset.buffer() + spanOffset(),
+         pinOutput.buffer() + spanOffset(), count, limit_, s);
+    n_ = s.n;
+    previous_ = s.previous;
+    countingDown_ = s.down;
 }

@@ -165,7 +165,8 @@ TEST(OptimisedPaths, ShortConvMatchesThePlainRingOnRandomInputAndEvents) {
             ASSERT_TRUE(sameBits(d.buffer(2), expected.data(), blockSize))
                 << "block size " << blockSize << ", block " << b;
             const auto got = d.rec.streamingOf(2);
-            ASSERT_EQ(got.size(), m.reports.size()) << "block " << b;
+            ASSERT_EQ(got.size(), m.reports.size())
+                << "block size " << blockSize << ", block " << b;
             holds += static_cast<int>(
                 std::count_if(got.begin(), got.end(), [](const Call& c) { return !c.streaming; }));
             for (size_t k = 0; k < got.size(); ++k) {
@@ -430,6 +431,124 @@ TEST(OptimisedPaths, ZeroCrossingLoopPerDirectionMatchesThePerSampleModel) {
         ZeroCrossModel m;
         compareWithModel("KV_ZXDet", "aeA", 1, true, 2, {0.0f, 1.0f, 2.0f, 3.0f, -1.0f}, m, bs,
                          13u + static_cast<unsigned>(bs), true);
+    }
+}
+
+// KV_AudioCounter: one loop per edge setting and counting mode, against the
+// counter with both settings tested per sample.
+struct CounterModel {
+    int edge = 0, mode = 0;
+    uint32_t limit = 1, n = 0;
+    float p = 0.0f;
+    bool down = false;
+    float step(float c, float reset) {
+        if (reset > 0.0f) {
+            n = 0;
+            p = c;
+            return 0.0f;
+        }
+        bool e = false;
+        if (edge == 0) e = p <= 0.0f && c > 0.0f;
+        if (edge == 1) e = p >= 0.0f && c < 0.0f;
+        if (e) {
+            if (mode == 0) {
+                ++n;
+            } else if (mode == 1) {
+                if (n < limit) ++n;
+            } else if (mode == 2) {
+                if (++n > limit) n = 0;
+            } else if (mode == 3) {
+                if (!down) {
+                    if (n >= limit) {
+                        --n;
+                        down = true;
+                    } else {
+                        ++n;
+                    }
+                } else if (n == 0) {
+                    n = 1;
+                    down = false;
+                } else {
+                    --n;
+                }
+            }
+        }
+        p = c;
+        return static_cast<float>(n) * 0.1f;
+    }
+};
+
+TEST(OptimisedPaths, AudioCounterLoopPerModeMatchesThePerSampleModel) {
+    for (int bs : {1, 16, 64, 333}) {
+        std::mt19937 rng(17u + static_cast<unsigned>(bs));
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::uniform_int_distribution<int> when(0, bs - 1);
+        Driver d("KV_AudioCounter", "aaeeiA", 48000.0f, bs);
+        CounterModel m;
+        bool streaming[2] = {false, false};
+        float clockValue = 0.0f, resetValue = 0.0f;
+        std::vector<float> expected(static_cast<size_t>(bs));
+        const int edges[] = {0, 1, 2, -1};
+        const int modes[] = {0, 1, 2, 3, 4, 7};
+        const int limits[] = {0, 1, 3, 5, -2, 40};
+        for (int b = 0; b < std::max(60, 12000 / bs); ++b) {
+            struct E {
+                int time, pin, value;
+            };
+            std::vector<E> evs;
+            if (b == 0) {
+                evs.push_back({0, 0, 1});
+                evs.push_back({0, 1, 1});
+            }
+            for (int k = 0; k < 3; ++k) {
+                const int roll = static_cast<int>(rng() % 12);
+                if (roll == 0) evs.push_back({when(rng), 2, edges[rng() % 4]});
+                if (roll == 1) evs.push_back({when(rng), 3, modes[rng() % 6]});
+                if (roll == 2) evs.push_back({when(rng), 4, limits[rng() % 6]});
+                if (roll == 3) evs.push_back({when(rng), static_cast<int>(rng() % 2), -1});
+            }
+            std::stable_sort(evs.begin(), evs.end(),
+                             [](const E& a, const E& c) { return a.time < c.time; });
+            std::vector<Report> reports;
+            if (b == 0) reports.push_back({0, true});  // graph start
+            size_t e = 0;
+            for (int i = 0; i < bs; ++i) {
+                bool any = false;
+                for (; e < evs.size() && evs[e].time == i; ++e) {
+                    const E& ev = evs[e];
+                    any = true;
+                    if (ev.pin <= 1) {
+                        // -1 toggles the input's streaming state
+                        const bool on = ev.value == 1 ? true : !streaming[ev.pin];
+                        streaming[ev.pin] = on;
+                        d.events.addStreaming(i, ev.pin, on);
+                    } else {
+                        d.events.addInt(i, ev.pin, ev.value);
+                        if (ev.pin == 2) m.edge = ev.value;
+                        if (ev.pin == 3) m.mode = ev.value;
+                        if (ev.pin == 4) m.limit = ev.value <= 0 ? 1u : uint32_t(ev.value);
+                    }
+                }
+                if (b == 0 && i == 0) d.events.addGraphStart(0);
+                if (any) reports.push_back({i, streaming[0] || streaming[1]});
+                // A static input holds its last value, as a host's would.
+                if (streaming[0]) clockValue = u(rng);
+                if (streaming[1]) resetValue = rng() % 40 == 0 ? 1.0f : 0.0f;
+                d.buffer(0)[i] = clockValue;
+                d.buffer(1)[i] = resetValue;
+                expected[i] = m.step(d.buffer(0)[i], d.buffer(1)[i]);
+            }
+            d.rec.calls.clear();
+            d.process();
+            ASSERT_TRUE(sameBits(d.buffer(5), expected.data(), bs))
+                << "block size " << bs << ", block " << b;
+            const auto got = d.rec.streamingOf(5);
+            ASSERT_EQ(got.size(), reports.size()) << "block " << b;
+            for (size_t k = 0; k < got.size(); ++k) {
+                EXPECT_EQ(got[k].offset, reports[k].offset) << "block " << b;
+                EXPECT_EQ(got[k].streaming, reports[k].streaming) << "block " << b;
+            }
+        }
     }
 }
 
