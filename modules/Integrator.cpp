@@ -4,6 +4,41 @@
 
 REGISTER_DSP(Integrator, u"Integrator");
 
+namespace {
+
+// Samples i .. count-1 of the leaky sum. While watching it stops just past
+// the first sample that repeats the previous output and sets *rested;
+// otherwise it runs to count. Returns where it stopped.
+template <bool kWatch>
+int32_t integrate(const float* in, const float* leak, float* out, int32_t i, int32_t count,
+                  float& y1, bool* rested) {
+    float y0 = y1;
+    for (; i < count; ++i) {
+        const float c = leak[i];
+        float held;
+        if (c < -1.0f) {
+            held = -y0;
+        } else if (c > 1.0f) {
+            held = y0;
+        } else {
+            held = c * y0;  // a NaN leak makes the sum NaN
+        }
+        const float y = held + in[i];
+        out[i] = y;
+        const bool rest = y == y0;
+        y0 = y;
+        if (kWatch && rest) {
+            *rested = true;
+            ++i;
+            break;
+        }
+    }
+    y1 = y0;
+    return i;
+}
+
+}  // namespace
+
 Integrator::Integrator() {
     registerPin(pinSignal);
     registerPin(pinCoefficient);
@@ -31,22 +66,12 @@ void Integrator::subProcess(int32_t count) {
 
     // A repeated output is a resting one only while the leak holds still too;
     // a streaming leak would move the output again after the report.
-    const bool leakStatic = !pinCoefficient.isStreaming();
-    for (int32_t i = 0; i < count; ++i) {
-        const float c = leak[i];
-        float held;
-        if (c < -1.0f) {
-            held = -y1;
-        } else if (c > 1.0f) {
-            held = y1;
-        } else {
-            held = c * y1;  // a NaN leak makes the sum NaN
-        }
-        const float y = held + in[i];
-        if (settle_.state == SettledOutput::kWatching && leakStatic && y == y1)
-            settle_.settle(*this, pinOutput, spanOffset() + i);
-        out[i] = y;
-        y1 = y;
+    int32_t i = 0;
+    if (settle_.state == SettledOutput::kWatching && !pinCoefficient.isStreaming()) {
+        bool rested = false;
+        i = integrate<true>(in, leak, out, 0, count, y1, &rested);
+        if (rested) settle_.settle(*this, pinOutput, spanOffset() + i - 1);
     }
+    integrate<false>(in, leak, out, i, count, y1, nullptr);
     y1_ = y1;
 }

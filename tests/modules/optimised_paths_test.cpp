@@ -552,4 +552,89 @@ TEST(OptimisedPaths, AudioCounterLoopPerModeMatchesThePerSampleModel) {
     }
 }
 
+// Integrator: watching for a repeated output only in the spans where it can
+// settle, against the model that tests the state per sample.
+TEST(OptimisedPaths, IntegratorSplitLoopsMatchThePerSampleModel) {
+    for (int bs : {1, 16, 64, 333}) {
+        std::mt19937 rng(23u + static_cast<unsigned>(bs));
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::uniform_int_distribution<int> when(0, bs - 1);
+        Driver d("Integrator", "aaA", 48000.0f, bs);
+        enum { Running, Watching, Settled } state = Running;
+        bool outStreaming = true, streaming[2] = {false, false};
+        float y1 = 0.0f, value[2] = {0.0f, 0.5f};
+        const float leaks[] = {0.5f, 0.0f, -0.5f, 0.25f, 1.2f, -1.5f};
+        std::vector<float> expected(static_cast<size_t>(bs));
+        int settles = 0;
+        for (int b = 0; b < std::max(60, 12000 / bs); ++b) {
+            std::vector<std::pair<int, int>> evs;  // (time, pin): toggles the pin
+            if (b == 0) {
+                evs.push_back({0, 0});
+                evs.push_back({0, 1});
+            }
+            for (int k = 0; k < 2; ++k)
+                if (rng() % 6 == 0) evs.push_back({when(rng), static_cast<int>(rng() % 2)});
+            std::stable_sort(evs.begin(), evs.end(),
+                             [](const auto& a, const auto& c) { return a.first < c.first; });
+            std::vector<Report> reports;
+            if (b == 0) reports.push_back({0, true});
+            size_t e = 0;
+            for (int i = 0; i < bs; ++i) {
+                bool signal = false, leak = false;
+                for (; e < evs.size() && evs[e].first == i; ++e) {
+                    const int pin = evs[e].second;
+                    streaming[pin] = !streaming[pin];
+                    d.events.addStreaming(i, pin, streaming[pin]);
+                    (pin == 0 ? signal : leak) = true;
+                    if (!streaming[pin])
+                        value[pin] = pin == 0 ? u(rng) : leaks[rng() % std::size(leaks)];
+                }
+                if (b == 0 && i == 0) d.events.addGraphStart(0);
+                if (signal) {
+                    state = streaming[0] ? Running : Watching;
+                    if (!outStreaming) {
+                        reports.push_back({i, true});
+                        outStreaming = true;
+                    }
+                }
+                if (leak && state == Settled) {
+                    reports.push_back({i, true});
+                    outStreaming = true;
+                    state = Watching;
+                }
+                if (streaming[0]) value[0] = u(rng);
+                if (streaming[1]) value[1] = 1.6f * u(rng);
+                d.buffer(0)[i] = value[0];
+                d.buffer(1)[i] = value[1];
+                if (state == Settled) {
+                    expected[i] = y1;
+                    continue;
+                }
+                const float c = value[1];
+                const float held = c < -1.0f ? -y1 : (c > 1.0f ? y1 : c * y1);
+                const float y = held + value[0];
+                if (state == Watching && !streaming[1] && y == y1) {
+                    state = Settled;
+                    reports.push_back({i, false});
+                    outStreaming = false;
+                    ++settles;
+                }
+                expected[i] = y;
+                y1 = y;
+            }
+            d.rec.calls.clear();
+            d.process();
+            ASSERT_TRUE(sameBits(d.buffer(2), expected.data(), bs))
+                << "block size " << bs << ", block " << b;
+            const auto got = d.rec.streamingOf(2);
+            ASSERT_EQ(got.size(), reports.size()) << "block size " << bs << ", block " << b;
+            for (size_t k = 0; k < got.size(); ++k) {
+                EXPECT_EQ(got[k].offset, reports[k].offset) << "block " << b;
+                EXPECT_EQ(got[k].streaming, reports[k].streaming) << "block " << b;
+            }
+        }
+        EXPECT_GT(settles, 2) << "block size " << bs;
+    }
+}
+
 }  // namespace
