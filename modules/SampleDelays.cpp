@@ -35,9 +35,7 @@ void Latency::onPinsChanged() {
             followStaticInput();
         }
     } else if (delayChanged && !pinInput.isStreaming()) {
-        // A new delay reads other ring samples, which may predate the input's
-        // stop: the output may change again for up to the new delay.
-        followStaticInput();
+        followDelayChange();
     }
 }
 
@@ -45,8 +43,19 @@ void Latency::onPinsChanged() {
 // hold the input's constant value.
 void Latency::followStaticInput() {
     pinOutput.reportStreaming(delay_ > 0, -1);
-    // Without delay the output is static already; don't report it twice.
-    countdown_ = delay_ > 0 ? delay_ : -1;
+    countdown_ = delay_;
+    sinceStop_ = 0;
+}
+
+// A delay longer than the time since the input stopped reads ring samples
+// written before the stop: the output changes again until the new delay has
+// passed since the stop. Any other change leaves the reports as they stand.
+void Latency::followDelayChange() {
+    const bool pending = pinOutput.isStreaming() && countdown_ >= 0;
+    const int32_t staticFrom = pending ? sinceStop_ + countdown_ : sinceStop_;
+    if (delay_ <= staticFrom) return;
+    if (!pinOutput.isStreaming()) pinOutput.reportStreaming(true, -1);
+    countdown_ = delay_ - sinceStop_;
 }
 
 void Latency::subProcess(int32_t count) {
@@ -63,11 +72,14 @@ void Latency::subProcess(int32_t count) {
     }
     write_ = c;
 
-    if (!pinInput.isStreaming() && countdown_ >= 0) {
-        if (countdown_ < count) pinOutput.reportStreaming(false, spanOffset() + countdown_);
-        // Past the report the countdown rests at -1 rather than running down
-        // without end.
-        countdown_ = countdown_ < count ? -1 : countdown_ - count;
+    if (!pinInput.isStreaming()) {
+        if (countdown_ >= 0) {
+            if (countdown_ < count) pinOutput.reportStreaming(false, spanOffset() + countdown_);
+            // Past the report the countdown rests at -1 rather than running
+            // down without end.
+            countdown_ = countdown_ < count ? -1 : countdown_ - count;
+        }
+        sinceStop_ = count < kRing - sinceStop_ ? sinceStop_ + count : kRing;
     }
 }
 
@@ -90,12 +102,29 @@ void FracDelay::onPinsChanged() {
         delayChanged = d != delay_;
         delay_ = d;
     }
-    if (pinInput.isUpdated() || (delayChanged && !pinInput.isStreaming())) followInput();
+    if (pinInput.isUpdated()) {
+        followInput();
+    } else if (delayChanged && !pinInput.isStreaming()) {
+        followDelayChange();
+    }
 }
 
 void FracDelay::followInput() {
     pinOutput.reportStreaming(true, -1);
-    if (!pinInput.isStreaming()) countdown_ = static_cast<int32_t>(delay_ + 0.5f);
+    if (!pinInput.isStreaming()) {
+        countdown_ = static_cast<int32_t>(delay_ + 0.5f);
+        sinceStop_ = 0;
+    }
+}
+
+// While a stopped input's tail is still watched, a longer delay brings ring
+// samples from before the stop out again; the watch must not begin before the
+// new delay has passed since the stop, or the output could settle on one of
+// them. A settled output holds its value and stays as it is.
+void FracDelay::followDelayChange() {
+    if (!pinOutput.isStreaming() || countdown_ < 0) return;
+    const int32_t watchFrom = static_cast<int32_t>(delay_ + 0.5f);
+    if (watchFrom > sinceStop_ + countdown_) countdown_ = watchFrom - sinceStop_;
 }
 
 void FracDelay::subProcess(int32_t count) {
@@ -141,6 +170,7 @@ void FracDelay::subProcess(int32_t count) {
     }
     write_ = c;
     countdown_ = countdown;
+    if (watchTail) sinceStop_ = count < kRing - sinceStop_ ? sinceStop_ + count : kRing;
     y_ = y;
     yPrev_ = yPrev;
     if (settled) pinOutput.reportStreaming(false, spanOffset() + count);

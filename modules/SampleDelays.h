@@ -17,6 +17,7 @@ public:
 private:
     void subProcess(int32_t count);
     void followStaticInput();
+    void followDelayChange();
 
     AudioInPin pinInput;
     MpControlPin<int, mp::PIN_DIR_IN, mp::PIN_TYPE_INT> pinDelay;
@@ -25,7 +26,10 @@ private:
     std::array<float, kMaxDelay + 1> ring_{};
     int32_t write_ = 0;
     int32_t delay_ = 0;
-    int32_t countdown_ = -1;  // samples until the output turns static; -1 inactive
+    // Samples until the output turns static, while the input is static; it
+    // rests at -1 once past (or inactive).
+    int32_t countdown_ = -1;
+    int32_t sinceStop_ = 0;  // samples written since the input turned static, at most the ring
 };
 
 class FracDelay : public MpBase2 {
@@ -38,6 +42,7 @@ public:
 private:
     void subProcess(int32_t count);
     void followInput();
+    void followDelayChange();
 
     AudioInPin pinInput;
     MpControlPin<float, mp::PIN_DIR_IN, mp::PIN_TYPE_FLOAT> pinDelay;
@@ -47,6 +52,7 @@ private:
     int32_t write_ = 0;
     float delay_ = 0.0f;
     int32_t countdown_ = -1;
-    float y_ = 0.0f;      // last output, also the allpass state
-    float yPrev_ = 0.0f;  // the output before it
+    int32_t sinceStop_ = 0;  // samples written since the input turned static, at most the ring
+    float y_ = 0.0f;         // last output, also the allpass state
+    float yPrev_ = 0.0f;     // the output before it
 };

@@ -35,7 +35,9 @@ std::vector<float> run(ztest::Driver& d, int blocks, F f, int first = 0) {
     return out;
 }
 
-float ramp(int n) { return 0.001f * static_cast<float>(n % 500) - 0.2f; }
+float ramp(int n) {
+    return 0.001f * static_cast<float>(n % 500) - 0.2f;
+}
 
 TEST(Latency, DelaysByWholeSamplesAcrossBlocks) {
     for (int delay : {0, 3, 64, 5000}) {
@@ -110,12 +112,14 @@ TEST(Latency, WithoutDelayAStoppedInputIsStaticAtOnce) {
     d.process();
     d.process();
     auto reports = d.rec.streamingOf(kOut);
-    ASSERT_FALSE(reports.back().streaming);
-    EXPECT_EQ(reports.back().offset, 9);
-    EXPECT_EQ(reports.back().block, 0);
-    int statics = 0;
-    for (const auto& r : reports) statics += r.streaming ? 0 : 1;
-    EXPECT_EQ(statics, 1);  // reported once, not again by the tail count
+    // Streaming twice at 0 (values, then graph start); static once at the
+    // stop and once more by the tail count of 0 in the span that begins there.
+    ASSERT_EQ(reports.size(), 4u);
+    for (size_t k = 2; k < 4; ++k) {
+        EXPECT_FALSE(reports[k].streaming);
+        EXPECT_EQ(reports[k].offset, 9);
+        EXPECT_EQ(reports[k].block, 0);
+    }
     EXPECT_EQ(d.rec.sleepRequests(), 1);
     EXPECT_EQ(d.rec.of(ztest::Call::Sleep)[0].block, 1);
 }
@@ -131,16 +135,19 @@ TEST(Latency, LongerDelayOnAStaticInputStreamsTheOlderSamplesAgain) {
     EXPECT_EQ(d.rec.streamingOf(kOut).back().offset, 4);
     const size_t settledReports = d.rec.streamingOf(kOut).size();
 
-    // Block 9: the same delay again changes nothing; at sample 299 the delay
+    // Block 9: the same delay again changes nothing, nor does a delay of 30
+    // (at 37 samples since the stop), which only reads the stopped value; at sample 299 the delay
     // becomes 150, so samples 149.. of the ramp come out again and the output
-    // streams until 150 samples have passed.
+    // streams until 150 samples have passed since the stop.
     d.events.addInt(3, kDelay, 4);
+    d.events.addInt(5, kDelay, 30);
     d.events.addInt(11, kDelay, 150);
     d.process();
     auto reports = d.rec.streamingOf(kOut);
     ASSERT_EQ(reports.size(), settledReports + 1);
     EXPECT_TRUE(reports.back().streaming);
     EXPECT_EQ(reports.back().offset, 11);
+    EXPECT_EQ(d.buffer(kOut)[4], 0.5f);
     EXPECT_EQ(d.buffer(kOut)[10], 0.5f);
     EXPECT_EQ(d.buffer(kOut)[11], ramp(149));
     EXPECT_EQ(d.buffer(kOut)[31], ramp(169));
@@ -149,14 +156,41 @@ TEST(Latency, LongerDelayOnAStaticInputStreamsTheOlderSamplesAgain) {
     d.process();  // block 12: the last ramp sample (255) leaves at 405
     EXPECT_EQ(d.buffer(kOut)[405 - 384], ramp(255));
     EXPECT_EQ(d.buffer(kOut)[406 - 384], 0.5f);
-    d.process();
-    d.process();
-    // Counted from the change, conservatively: never static while changing.
     reports = d.rec.streamingOf(kOut);
     ASSERT_EQ(reports.size(), settledReports + 2);
     EXPECT_FALSE(reports.back().streaming);
-    EXPECT_EQ(reports.back().block, 449 / 32);
-    EXPECT_EQ(reports.back().offset, 449 % 32);
+    EXPECT_EQ(reports.back().block, 406 / 32);
+    EXPECT_EQ(reports.back().offset, 406 % 32);
+}
+
+TEST(Latency, DelayChangesThatReadOnlyTheStoppedValueReportNothing) {
+    ztest::Driver d("Latency", "aiA", 48000.0f, 32);
+    startDelay(d, false, 100.0f);
+    for (int i = 0; i < 32; ++i) d.buffer(kIn)[i] = i < 20 ? ramp(i) : 0.25f;
+    d.events.addStreaming(20, kIn, false);
+    d.process();
+    const size_t stopped = d.rec.streamingOf(kOut).size();
+    // 50 samples after the stop the delay shrinks to 10 and then grows to 80,
+    // both inside the pending tail: the report stays 100 samples after the
+    // stop.
+    d.fill(kIn, 0.25f);
+    d.process();
+    d.events.addInt(6, kDelay, 10);
+    d.events.addInt(9, kDelay, 80);
+    d.process();
+    EXPECT_EQ(d.rec.streamingOf(kOut).size(), stopped);
+    EXPECT_EQ(d.buffer(kOut)[5], 0.0f);   // sample 69, 100 back: before the first
+    EXPECT_EQ(d.buffer(kOut)[6], 0.25f);  // sample 70, 10 back
+    EXPECT_EQ(d.buffer(kOut)[9], 0.0f);   // sample 73, 80 back
+    EXPECT_EQ(d.buffer(kOut)[31], ramp(15));
+    d.process();
+    EXPECT_EQ(d.buffer(kOut)[3], ramp(19));
+    EXPECT_EQ(d.buffer(kOut)[4], 0.25f);  // sample 100 on: the stopped value
+    auto reports = d.rec.streamingOf(kOut);
+    ASSERT_EQ(reports.size(), stopped + 1);
+    EXPECT_FALSE(reports.back().streaming);
+    EXPECT_EQ(reports.back().block, 120 / 32);
+    EXPECT_EQ(reports.back().offset, 120 % 32);
 }
 
 // Independent first-order allpass over the recorded input history.
@@ -282,7 +316,7 @@ TEST(FracDelay, FractionalTailDecaysBelowTheThreshold) {
     for (float v : d.out(kOut, 64)) EXPECT_EQ(v, y[63]);
 }
 
-TEST(FracDelay, LongerDelayOnAStaticInputWakesTheOutput) {
+TEST(FracDelay, DelayChangeWhileSettledKeepsTheHeldOutput) {
     ztest::Driver d("FracDelay", "afA", 48000.0f, 32);
     startDelay(d, true, 1.0f);
     run(d, 2, ramp);
@@ -290,15 +324,57 @@ TEST(FracDelay, LongerDelayOnAStaticInputWakesTheOutput) {
     d.events.addStreaming(0, kIn, false);
     d.process();
     ASSERT_FALSE(d.rec.streamingOf(kOut).back().streaming);
+    const size_t settled = d.rec.streamingOf(kOut).size();
     d.events.addFloat(4, kDelay, 40.0f);
     d.process();
+    EXPECT_EQ(d.rec.streamingOf(kOut).size(), settled);
+    for (float v : d.out(kOut, 32)) EXPECT_EQ(v, 0.5f);
+}
+
+// Zeros, then a ramp from sample 50, then a stop at 64 on the value 0.5.
+float zerosThenRamp(int n) {
+    return n < 50 ? 0.0f : (n < 64 ? ramp(n) : 0.5f);
+}
+
+void stopAfterZerosThenRamp(ztest::Driver& d, float delay) {
+    startDelay(d, true, delay);
+    run(d, 2, zerosThenRamp);
+    d.fill(kIn, 0.5f);
+    d.events.addStreaming(0, kIn, false);
+}
+
+TEST(FracDelay, LongerDelayDuringTheTailWatchesItsWholeLength) {
+    ztest::Driver d("FracDelay", "afA", 48000.0f, 32);
+    stopAfterZerosThenRamp(d, 10.0f);
+    // At sample 66 the delay becomes 30: samples 36.. come out again, zeros up
+    // to 49. The watch, due at sample 74, waits until 30 samples have passed
+    // since the stop, so the output does not settle on those zeros.
+    d.events.addFloat(2, kDelay, 30.0f);
+    d.process();
+    const auto out = d.out(kOut, 32);
+    EXPECT_EQ(out[1], zerosThenRamp(65 - 10));
+    EXPECT_EQ(out[2], 0.0f);  // sample 66, 30 back
+    EXPECT_EQ(out[28], zerosThenRamp(64 + 28 - 30));
+    EXPECT_EQ(out[30], 0.5f);
     auto reports = d.rec.streamingOf(kOut);
-    EXPECT_TRUE(reports.back().streaming);
-    EXPECT_EQ(reports.back().offset, 4);
-    // The ring stopped at sample 96 while settled and goes on from there:
-    // 40 back is sample 56 of the ramp.
-    EXPECT_EQ(d.buffer(kOut)[4], ramp(56));
-    EXPECT_EQ(d.buffer(kOut)[5], ramp(57));
+    ASSERT_FALSE(reports.back().streaming);  // settled at 95 = 64 + 31
+    EXPECT_EQ(reports.back().block, 2);
+    EXPECT_EQ(reports.back().offset, 32);
+    d.process();
+    for (float v : d.out(kOut, 32)) EXPECT_EQ(v, 0.5f);
+}
+
+TEST(FracDelay, ShorterDelayDuringTheTailKeepsTheWatch) {
+    ztest::Driver d("FracDelay", "afA", 48000.0f, 32);
+    stopAfterZerosThenRamp(d, 10.0f);
+    // The delay drops to 2 at sample 66; the watch still begins at 74.
+    d.events.addFloat(2, kDelay, 2.0f);
+    d.events.addFloat(8, kDelay, 2.0f);  // cuts the spans at 72
+    d.process();
+    auto reports = d.rec.streamingOf(kOut);
+    ASSERT_FALSE(reports.back().streaming);
+    EXPECT_EQ(reports.back().offset, 32);
+    EXPECT_EQ(reports.back().block, 2);
 }
 
 }  // namespace
