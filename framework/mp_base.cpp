@@ -116,13 +116,13 @@ void MpBase2::processBlock(int32_t count, const MpEvent* events) {
         const MpEvent* end = e->next;
         while (end != nullptr && end->timeDelta == spanOffset_) end = end->next;
 
+        // Any value or streaming event in the group calls for one reaction,
+        // also one whose pin this instance does not have (it is not applied).
         bool changed = false;
         for (const MpEvent* g = e; g != end; g = g->next) {
             if (!isPinEvent(g->eventType)) continue;
-            if (MpPinBase* p = pin(g->parm1)) {
-                p->applyEvent(g);
-                changed |= isChangeEvent(g->eventType);
-            }
+            changed |= isChangeEvent(g->eventType);
+            if (MpPinBase* p = pin(g->parm1)) p->applyEvent(g);
         }
         for (const MpEvent* g = e; g != end; g = g->next) {
             if (g->eventType == EVENT_GRAPH_START) {

@@ -2,6 +2,7 @@
 // counts and the sleep gate, observed through the first-order modules.
 #include <gtest/gtest.h>
 
+#include "framework/mp_api.h"
 #include "support/test_support.h"
 
 using ztest::Call;
@@ -92,15 +93,40 @@ TEST(Processing, ZeroLengthBlockComputesNothing) {
     EXPECT_EQ(s[0].offset, 0);
 }
 
-TEST(Processing, UnknownPinsAndTypesAreSkipped) {
+TEST(Processing, UnknownTypesAndMidiEventsAreNoChange) {
     Driver d("Derivator", "aA", 48000.0f, 16);
-    d.events.addStreaming(0, 9, true);
     d.events.add(0, 77, kIn);
-    d.events.addStreaming(0, -1, false);
+    d.events.add(0, mp::EVENT_MIDI, kIn);
+    d.events.add(0, mp::EVENT_MIDI, 9);
     d.process();
     // No reaction, no publish: a fresh instance with nothing streaming sleeps.
     EXPECT_TRUE(d.rec.streamingOf(kOut).empty());
     EXPECT_EQ(d.rec.sleepRequests(), 1);
+}
+
+// A value or streaming event whose pin the instance lacks is not applied, but
+// it still makes its group a change: the module reacts once.
+TEST(Processing, EventsForUnknownPinsAreSkippedButStillCountAsAChange) {
+    Driver d("Derivator", "aA", 48000.0f, 16);
+    d.fill(kIn, 2.0f);
+    d.set(kIn, {0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+    d.events.addStreaming(5, 9, true);
+    d.events.addStreaming(5, -1, false);
+    d.events.addFloat(5, 2, 1.0f);
+    d.process();
+    const auto s = d.rec.streamingOf(kOut);
+    ASSERT_EQ(s.size(), 3u);
+    // The first span settles at once (static input, y = 0 - 0).
+    EXPECT_FALSE(s[0].streaming);
+    EXPECT_EQ(s[0].offset, 0);
+    // The reaction at 5 wakes it; the input (still static) steps to 2 there,
+    // so y = 2 at 5 and 0 at 6, where it settles again.
+    EXPECT_TRUE(s[1].streaming);
+    EXPECT_EQ(s[1].offset, 5);
+    EXPECT_FALSE(s[2].streaming);
+    EXPECT_EQ(s[2].offset, 6);
+    EXPECT_EQ(d.out(kOut, 7)[5], 2.0f);
+    EXPECT_EQ(d.rec.sleepRequests(), 0);
 }
 
 TEST(SleepGate, FreshInstanceWithoutGraphStartSleepsWithoutComputing) {
