@@ -1,5 +1,6 @@
 #include "display/Oscilloscope.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -153,9 +154,7 @@ OscilloscopeGUI::~OscilloscopeGUI() {
 }
 
 void OscilloscopeGUI::onFrame() {
-    const MpBlob& blob = pinFrame.getValue();
-    points_ = reinterpret_cast<const ScopePoint*>(blob.data());
-    pointCount_ = blob.size() / 8;
+    pointCount_ = pinFrame.getValue().size() / 8;
     if (pointCount_ != 0)
         newData_ = true;
     else
@@ -224,14 +223,18 @@ void OscilloscopeGUI::plotFrame(IMpBitmap* image, int32_t w, int32_t h, float wi
     MpRef<IMpBitmapPixels> pixels;
     if (image->lockPixels(pixels.put(), LOCK_READ_WRITE) != MP_OK || !pixels) return;
     uint8_t* bytes = pixels->getAddress();
-    // Rows are w pixels of 4 bytes; a host with shorter rows would be overrun.
-    if (bytes == nullptr || pixels->getBytesPerRow() < w * 4) return;
+    // Rows are taken as exactly w pixels of 4 bytes.
+    if (bytes == nullptr) return;
 
     // A negative (or NaN) decay would brighten with age; it counts as 0.
     float decay = pinDecay.getValue();
     if (!(decay > 0.0f)) decay = 0.0f;
     const float step = 1.0f / (decay * 10.0f + 1.0f);
-    const int64_t n = pointCount_;
+    // The points are read from the pin itself: a value set but not yet
+    // notified may have moved its storage.
+    const MpBlob& blob = pinFrame.getValue();
+    const auto* points = reinterpret_cast<const ScopePoint*>(blob.data());
+    const int64_t n = std::min(pointCount_, blob.size() / 8);
 
     // Fade the whole picture once per frame, all four bytes of each pixel.
     const size_t byteCount = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
@@ -252,7 +255,7 @@ void OscilloscopeGUI::plotFrame(IMpBitmap* image, int32_t w, int32_t h, float wi
     // Newest first, so where points share a pixel the oldest one stays.
     for (int64_t k = n - 1; k >= 0; --k) {
         ScopePoint p;
-        std::memcpy(&p, points_ + k, sizeof p);
+        std::memcpy(&p, points + k, sizeof p);
         const float column = std::trunc((p.x * xScale + 1.0f) * 0.5f * (width - 1.0f));
         const float row = std::trunc((height - 1.0f) * ((1.0f - yScale * p.y) * 0.5f));
         // Tested as floats, so NaN and huge coordinates are skipped safely.

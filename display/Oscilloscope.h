@@ -76,7 +76,6 @@ private:
 
     float xDivisions_ = 6.0f;
     float yDivisions_ = 6.0f;
-    const ScopePoint* points_ = nullptr;
     int64_t pointCount_ = 0;
     bool newData_ = false;
     display::ScopeColours defaults_;

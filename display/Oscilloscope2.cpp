@@ -207,9 +207,8 @@ void Oscilloscope2GUI::buildTrace(IMpDeviceContext* context, float width, float 
     const MpBlob& blob = pinFrame.getValue();
     const int64_t n = std::min(pointCount_, blob.size() / 8);
     if (n > 0) {
-        // A negative width means nothing sensible; it draws as width 0.
-        const int32_t lineWidth = pinLineWidth.getValue();
-        const float strokeWidth = lineWidth > 0 ? static_cast<float>(lineWidth) : 0.0f;
+        // Passed on as it is (0 or negative too): what it draws is the host's choice.
+        const float strokeWidth = static_cast<float>(pinLineWidth.getValue());
         const bool connectAll = pinConnectAll.getValue();
         const float fadeSpan =
             static_cast<float>(n - 1) * std::min(1.0f, pinFadeLength.getValue());
@@ -219,30 +218,24 @@ void Oscilloscope2GUI::buildTrace(IMpDeviceContext* context, float width, float 
         Colour colour = colours_.trace;
         float alpha = colour.a;
 
-        // One brush whose colour changes per segment instead of a new brush
-        // for each of the n - 1 segments.
-        MpRef<IMpSolidColourBrush> brush;
         ScopePoint p;
         std::memcpy(&p, blob.data() + (n - 1) * 8, 8);
         float px = (xScale * p.x + 1.0f) * width * 0.5f;
         float py = (1.0f - yScale * p.y) * height * 0.5f;
         for (int64_t k = n - 2; k >= 0; --k) {
+            // A brush per segment: a host's brushes need not be able to
+            // change their colour.
+            colour.a = alpha;
+            MpRef<IMpSolidColourBrush> brush;
+            target->createSolidColourBrush(colour, brush.put());
             std::memcpy(&p, blob.data() + k * 8, 8);
             const float qx = (xScale * p.x + 1.0f) * width * 0.5f;
             const float qy = (1.0f - yScale * p.y) * height * 0.5f;
             // Segments with a non-finite end (NaN or infinite samples) are
             // left out; a drawing surface can be put out of order by them.
             if ((px > qx || connectAll) && std::isfinite(px) && std::isfinite(py) &&
-                std::isfinite(qx) && std::isfinite(qy)) {
-                colour.a = alpha;
-                if (!brush) {
-                    target->createSolidColourBrush(colour, brush.put());
-                } else {
-                    brush->setColour(colour);
-                }
-                if (brush) target->drawLine(Point{px, py}, Point{qx, qy}, brush.get(),
-                                            strokeWidth, nullptr);
-            }
+                std::isfinite(qx) && std::isfinite(qy) && brush)
+                target->drawLine(Point{px, py}, Point{qx, qy}, brush.get(), strokeWidth, nullptr);
             alpha = std::max(0.0f, alpha - step);
             px = qx;
             py = qy;

@@ -189,8 +189,8 @@ void PlotterGUI::addColumns(IMpBitmap* image, int32_t w, int32_t h, float height
     MpRef<IMpBitmapPixels> pixels;
     if (image->lockPixels(pixels.put(), LOCK_READ_WRITE) != mp::MP_OK || !pixels) return;
     uint8_t* bytes = pixels->getAddress();
-    // Rows are w pixels of 4 bytes; a host with shorter rows would be overrun.
-    if (bytes == nullptr || pixels->getBytesPerRow() < w * 4) return;
+    // Rows are taken as exactly w pixels of 4 bytes.
+    if (bytes == nullptr) return;
     auto* image32 = reinterpret_cast<uint32_t*>(bytes);
 
     // The chart's pixels are alpha, red, green, blue from bit 31 down,
@@ -214,8 +214,9 @@ void PlotterGUI::addColumns(IMpBitmap* image, int32_t w, int32_t h, float height
 
         const float yLow = half - pair.minimum * half;
         const float yHigh = half - pair.maximum * half;
-        // A pair with a NaN has no place on the chart: its column stays empty.
-        if (std::isnan(yLow) || std::isnan(yHigh)) {
+        // A NaN maximum has no top row: its column stays empty. (A NaN
+        // minimum is not below the height, so the bar reaches the bottom row.)
+        if (std::isnan(yHigh)) {
             for (int32_t r = 0; r < h; ++r) column[r * stride] = 0;
             continue;
         }

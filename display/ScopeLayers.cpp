@@ -43,6 +43,9 @@ ScopeColours defaultScopeColours() {
     c.trace = colourFromBytes(0, 255, 176, 255);
     c.grid = colourFromBytes(0, 0, 0, 64);
     c.axes = colourFromBytes(96, 64, 64, 192);
+    // The default alphas are the fractions n / 255 themselves; for 192 that
+    // is one step below 192 x (1/255 as a float).
+    c.axes.a = 192.0f / 255.0f;
     return c;
 }
 

@@ -7,6 +7,10 @@
 // with Release), identifiers by reference, int32 results. Every object a
 // call hands out carries one reference for the caller.
 //
+// The operations the modules call stand first in each interface, from
+// position 3 on, in the order below, so a host that offers no more than
+// those works; anything a module does not call comes after them.
+//
 // Colours are linear light (red, green, blue) with a straight alpha in 0..1;
 // the host converts them for its own surfaces.
 #pragma once
@@ -134,15 +138,17 @@ struct IMpStrokeStyle : mp::IMpUnknown {};
 
 // Direct access to a bitmap's pixels while the lock object lives; releasing
 // it hands the pixels back to the host.
+// The modules call only getAddress and getPixelFormat and take rows as
+// exactly width x 4 bytes; getBytesPerRow is for the host's own use.
 struct IMpBitmapPixels : mp::IMpUnknown {
     virtual uint8_t* getAddress() = 0;       // 3: null if unavailable
-    virtual int32_t getBytesPerRow() = 0;    // 4
-    virtual int32_t getPixelFormat() = 0;    // 5: a PIXEL_* code
+    virtual int32_t getPixelFormat() = 0;    // 4: a PIXEL_* code
+    virtual int32_t getBytesPerRow() = 0;    // 5
 };
 
 struct IMpBitmap : mp::IMpUnknown {
-    virtual int32_t getSize(Size* size) = 0;                                  // 3
-    virtual int32_t lockPixels(IMpBitmapPixels** out, int32_t lockMode) = 0;  // 4
+    virtual int32_t lockPixels(IMpBitmapPixels** out, int32_t lockMode) = 0;  // 3
+    virtual int32_t getSize(Size* size) = 0;                                  // 4
 };
 
 // The drawing context handed to a GUI module's render, and the interface of
@@ -166,16 +172,15 @@ struct IMpDeviceContext : mp::IMpUnknown {
     virtual int32_t endDraw() = 0;                                                  // 11
     virtual int32_t createCompatibleRenderTarget(Size size,
                                                  IMpBitmapRenderTarget** out) = 0;  // 12
-    virtual void drawRectangle(const Rect& rect, IMpBrush* brush, float strokeWidth,
-                               IMpStrokeStyle* style) = 0;                          // 13
-    virtual int32_t getSize(Size* size) = 0;                                        // 14
 };
 
-// An off-screen drawing context whose result is kept as a bitmap.
+// An off-screen drawing context whose result is kept as a bitmap: the
+// context's operations, then getBitmap right after them.
 struct IMpBitmapRenderTarget : IMpDeviceContext {
-    virtual int32_t getBitmap(IMpBitmap** out) = 0;  // 15
+    virtual int32_t getBitmap(IMpBitmap** out) = 0;  // 13
 };
 
+// Handed out by the graphics host's getDrawingFactory as it is (not queried).
 struct IMpDrawingFactory : mp::IMpUnknown {
     // 3: a w x h bitmap with pixel access; a new one is fully transparent.
     virtual int32_t createImage(int32_t width, int32_t height, IMpBitmap** out) = 0;

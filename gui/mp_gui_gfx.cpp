@@ -66,9 +66,11 @@ void MpGuiGfxBase::invalidateRect() {
 bool MpGuiGfxBase::getDrawingFactory(MpRef<mp_draw::IMpDrawingFactory>& out) {
     out.release();
     if (graphicsHost_ == nullptr) return false;
-    MpRef<IMpUnknown> unknown;
-    if (graphicsHost_->getDrawingFactory(unknown.put()) != MP_OK || !unknown) return false;
-    return out.queryFrom(unknown.get(), mp_draw::kIID_IMpDrawingFactory);
+    // The object handed out is the factory itself; it is not queried.
+    IMpUnknown* factory = nullptr;
+    if (graphicsHost_->getDrawingFactory(&factory) != MP_OK || factory == nullptr) return false;
+    out.attach(static_cast<mp_draw::IMpDrawingFactory*>(factory));
+    return true;
 }
 
 }  // namespace mp_gui

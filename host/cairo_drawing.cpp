@@ -285,17 +285,6 @@ public:
         cairo_surface_destroy(s);
         return MP_OK;
     }
-    void drawRectangle(const Rect& r, IMpBrush* brush, float width, IMpStrokeStyle*) override {
-        if (!use(brush)) return;
-        cairo_rectangle(cr_, r.left, r.top, r.right - r.left, r.bottom - r.top);
-        strokeWith(width);
-    }
-    int32_t getSize(Size* size) override {
-        if (size == nullptr) return MP_FAIL;
-        size->width = static_cast<float>(cairo_image_surface_get_width(surface_));
-        size->height = static_cast<float>(cairo_image_surface_get_height(surface_));
-        return MP_OK;
-    }
     int32_t getBitmap(IMpBitmap** out) override {
         if (out == nullptr) return MP_FAIL;
         *out = nullptr;

@@ -66,6 +66,20 @@ TEST(Oscilloscope2GUI, SegmentsRunFromTheNewestPointWithFallingAlpha) {
     }
 }
 
+TEST(Oscilloscope2GUI, OneNewBrushPerSegmentDrawnOrNot) {
+    Gui g(u"Oscilloscope2", 200.0f, 100.0f);
+    g.setFloat(kFade, 1.0f);
+    // Five points, one retrace (x falls from 0.4 to -0.4) left out.
+    sendFrame(g, {-0.8f, 0.0f, -0.4f, 0.0f, 0.4f, 0.0f, -0.4f, 0.0f, 0.0f, 0.0f});
+    auto c = g.render();
+    const Bitmap& trace = traceLayer(*c);
+    EXPECT_EQ(lines(trace).size(), 3u);
+    EXPECT_EQ(trace.ops.size(), 2u + 3u + 1u);  // begin, clear, lines, end
+    // N - 1 brushes on the trace's own render target, none on the context.
+    EXPECT_EQ(c->brushesCreated, 0);
+    EXPECT_EQ(trace.brushesCreated, 4);
+}
+
 TEST(Oscilloscope2GUI, RetraceIsLeftOutUnlessConnectAllButStillFades) {
     // Two sweeps: x rises, falls back (the retrace), rises again.
     const std::vector<float> xy = {-0.6f, 0.0f, 0.0f, 0.0f, 0.6f, 0.0f,
@@ -216,14 +230,14 @@ TEST(Oscilloscope2GUI, BadValuesAreDrawnSafely) {
     Gui g(u"Oscilloscope2", 100.0f, 100.0f);
     g.setFloat(kFade, 1.0f);
     g.setBool(kConnectAll, true);
-    g.setInt(kLineWidth, -4);  // a negative width draws as 0
+    g.setInt(kLineWidth, -4);  // passed on as it is: the host decides what it draws
     const float nan = std::nanf("");
     sendFrame(g, {-0.3f, 0.0f, nan, 0.0f, 0.3f, INFINITY, 0.5f, 0.0f, 0.6f, 0.1f});
     const auto segs = lines(traceLayer(*g.render()));
     // Segments touching a NaN or infinite point are left out; the fade
     // still counts them.
     ASSERT_EQ(segs.size(), 1u);
-    EXPECT_EQ(segs[0].width, 0.0f);
+    EXPECT_EQ(segs[0].width, -4.0f);
     EXPECT_EQ(segs[0].colour.a, 1.0f);
     EXPECT_EQ(segs[0].p2.x, pen(0.5f, 0.0f, 6, 6, 100, 100).x);
 }

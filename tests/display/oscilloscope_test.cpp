@@ -349,7 +349,10 @@ TEST(OscilloscopeDisplay, LayersAndWhenTheyAreRebuilt) {
     const auto gl = lines(*ls[1]);
     ASSERT_EQ(gl.size(), 26u);
     EXPECT_EQ(gl[0].p1.y, 50.0f);
-    EXPECT_EQ(gl[0].colour.a, 192.0f * 0.003921568859368563f);
+    // Default alphas are the fractions n / 255 (for 192 not the same float
+    // as 192 times 1/255); colour texts use the byte times 1/255.
+    EXPECT_EQ(gl[0].colour.a, 192.0f / 255.0f);
+    EXPECT_EQ(lines(*ls[1])[2].colour.a, 64.0f / 255.0f);
     EXPECT_EQ(gl[2].p1.y, (6.0f / 6.0f + 1.0f) * 100.0f * 0.5f);
     EXPECT_EQ(gl[3].p1.y, 0.0f);
     EXPECT_EQ(c->targetsCreated, 2);
@@ -391,11 +394,35 @@ TEST(OscilloscopeDisplay, LayersAndWhenTheyAreRebuilt) {
     g.setText(gColour2, u"00FFFFFF");
     c = g.render();
     EXPECT_EQ(layers(*c).size(), 2u);
+    // The same axes colour as a text: alpha byte 0xC0 times 1/255.
+    g.setText(gColour5, u"C0604040");
+    c = g.render();
+    ASSERT_EQ(layers(*c).size(), 2u);
+    EXPECT_EQ(lines(*layers(*c)[0])[0].colour.a, 192.0f * 0.003921568859368563f);
+    EXPECT_EQ(lines(*layers(*c)[0])[0].colour.r, static_cast<float>(lin(96 * 0.003921568859368563)));
 
     // Resizing drops every layer.
     g.gfx->arrange(Rect{0.0f, 0.0f, 120.0f, 80.0f});
     c = g.render();
     EXPECT_EQ(layers(*c).back()->w, 120);
+}
+
+TEST(OscilloscopeDisplay, AFrameSetButNotYetNotifiedIsReadFromThePin) {
+    Gui g(u"Oscilloscope", 21.0f, 21.0f);
+    traceOnly(g);
+    g.setFloat(gXDiv, 10.0f);
+    g.setFloat(gYDiv, 10.0f);
+    g.setFloat(gDecay, 100.0f);
+    sendFrame(g, {0.0f, 0.0f, 0.0f, 0.0f});
+    // A longer frame arrives (its blob moves) before the host notifies it.
+    std::vector<float> longer(2000, 0.0f);
+    longer[6] = -1.0f;  // point 3 of the new frame: left edge, if it were read
+    g.gui->setPin(gFrame, 0, static_cast<int32_t>(longer.size() * 4), longer.data());
+    auto c = g.render();
+    // The two points announced are taken from the pin's current value.
+    const Bitmap& trace = *layers(*c).back();
+    EXPECT_NE(trace.at(10, 10), 0u);
+    EXPECT_EQ(trace.at(10, 0), 0u);
 }
 
 TEST(OscilloscopeDisplay, HugeAndNaNPointsAreSkipped) {

@@ -133,7 +133,7 @@ TEST(PlotterGUI, HoldDropsPairsAndTheChartResumesWithTheNextOne) {
 }
 
 TEST(PlotterGUI, BadMessagesAndNaNPairs) {
-    Gui g(u"Plotter", 3.0f, 4.0f);
+    Gui g(u"Plotter", 4.0f, 4.0f);
     const float shortBody = 0.5f;
     EXPECT_EQ(g.gui->receiveMessageFromAudio(0, 4, &shortBody), -1);  // not a pair
     EXPECT_EQ(g.gui->receiveMessageFromAudio(0, 8, nullptr), -1);
@@ -142,13 +142,16 @@ TEST(PlotterGUI, BadMessagesAndNaNPairs) {
         EXPECT_TRUE(chart(*c).lockModes.empty());  // nothing to add
     }
     post(g, -1.0f, 1.0f);
-    post(g, std::nanf(""), 0.5f);  // a NaN has no place: an empty column
+    post(g, 0.5f, std::nanf(""));  // a NaN maximum has no place: an empty column
+    post(g, std::nanf(""), 0.0f);  // a NaN minimum: the bar runs down to the bottom row
     post(g, -INFINITY, INFINITY);  // infinities clip to the edges
     auto c = g.render();
     const Bitmap& img = chart(*c);
     EXPECT_EQ(column(img, 0), std::vector<uint32_t>(4, barPixel()));
     EXPECT_EQ(column(img, 1), std::vector<uint32_t>(4, 0u));
-    EXPECT_EQ(column(img, 2), std::vector<uint32_t>(4, barPixel()));
+    // y_high = 2: t = 2 with coverage 1 above it; b = trunc(4 - 1) = 3.
+    EXPECT_EQ(column(img, 2), (std::vector<uint32_t>{0u, barPixel(1.0f), barPixel(), barPixel()}));
+    EXPECT_EQ(column(img, 3), std::vector<uint32_t>(4, barPixel()));
 }
 
 TEST(PlotterGUI, BackgroundGradientAndTwentyOneGridLines) {

@@ -73,7 +73,9 @@ public:
     }
     int32_t setOpacity(float) override { return 0; }
     float getOpacity() override { return 1.0f; }
+    // Not an operation every host offers: the modules create a brush instead.
     int32_t setColour(const Colour& c) override {
+        ADD_FAILURE() << "a module changed a brush's colour";
         colour = c;
         return 0;
     }
@@ -119,7 +121,11 @@ public:
         return answer(static_cast<IMpBitmapPixels*>(this), out);
     }
     uint8_t* getAddress() override { return address; }
-    int32_t getBytesPerRow() override { return bytesPerRow; }
+    // Rows are exactly width x 4 bytes; the modules do not ask.
+    int32_t getBytesPerRow() override {
+        ADD_FAILURE() << "a module asked for the row length";
+        return bytesPerRow;
+    }
     int32_t getPixelFormat() override { return format; }
     uint8_t* address;
     int32_t bytesPerRow, format;
@@ -135,6 +141,7 @@ public:
         return mp::MP_NOSUPPORT;
     }
     int32_t getSize(Size* s) override {
+        ADD_FAILURE() << "a module asked for a bitmap's size";
         *s = Size{static_cast<float>(w), static_cast<float>(h)};
         return 0;
     }
@@ -150,6 +157,7 @@ public:
     std::vector<uint32_t> pixels;
     std::vector<int32_t> lockModes;
     std::vector<Op> ops;
+    int brushesCreated = 0;  // on the render target this bitmap came from
 };
 
 class Context : public Counted<IMpBitmapRenderTarget> {
@@ -211,15 +219,11 @@ public:
         *out = new Context;
         return 0;
     }
-    void drawRectangle(const Rect&, IMpBrush*, float, IMpStrokeStyle*) override {}
-    int32_t getSize(Size* s) override {
-        *s = Size{};
-        return 0;
-    }
     // A render target's result: a bitmap holding the ops drawn into it.
     int32_t getBitmap(IMpBitmap** out) override {
         auto* b = new Bitmap;
         b->ops = ops;
+        b->brushesCreated = brushesCreated;
         *out = b;
         return 0;
     }
@@ -230,9 +234,9 @@ public:
 
 class Factory final : public Counted<IMpDrawingFactory> {
 public:
+    // Answers only IMpUnknown: what getDrawingFactory hands out is the factory.
     int32_t QueryInterface(const mp::MpGuid& iid, void** out) override {
-        if (iid == kIID_IMpDrawingFactory || iid == mp::kIID_IMpUnknown)
-            return answer(static_cast<IMpDrawingFactory*>(this), out);
+        if (iid == mp::kIID_IMpUnknown) return answer(static_cast<IMpDrawingFactory*>(this), out);
         *out = nullptr;
         return mp::MP_NOSUPPORT;
     }
