@@ -147,11 +147,10 @@ public:
             value_ = v;
             return 1;
         } else {
-            // Float and int: at most 4 bytes; missing bytes read as zero.
-            unsigned char raw[4] = {};
-            if (size > 0) std::memcpy(raw, bytes, size < 4 ? static_cast<size_t>(size) : 4u);
-            if (size == 4 && std::memcmp(raw, &value_, 4) == 0) return 0;
-            std::memcpy(&value_, raw, 4);
+            // Float and int: the bytes given, at most 4, replace the value's
+            // first bytes; a shorter value leaves the rest as it was.
+            if (size == 4 && std::memcmp(bytes, &value_, 4) == 0) return 0;
+            if (size > 0) std::memcpy(&value_, bytes, size < 4 ? static_cast<size_t>(size) : 4u);
             return 1;
         }
     }

@@ -252,6 +252,17 @@ TEST(Oscilloscope2GUI, PinsStoreTheirValuesAndUnknownPinsFail) {
     g.gui->notifyPin(kLineWidth, 0);
     sendFrame(g, {-0.3f, 0.0f, 0.3f, 0.0f});
     EXPECT_EQ(lines(traceLayer(*g.render()))[0].width, 3.0f);
+
+    // An empty value leaves an int pin as it was; a 2-byte value replaces
+    // only its first two bytes.
+    EXPECT_EQ(g.gui->setPin(kLineWidth, 0, 0, &v), 0);
+    sendFrame(g, {-0.3f, 0.0f, 0.3f, 0.1f});
+    EXPECT_EQ(lines(traceLayer(*g.render()))[0].width, 3.0f);
+    g.setInt(kLineWidth, 0x00010003);
+    const uint16_t low = 5;
+    g.set(kLineWidth, &low, 2);
+    sendFrame(g, {-0.3f, 0.0f, 0.3f, 0.2f});
+    EXPECT_EQ(lines(traceLayer(*g.render()))[0].width, static_cast<float>(0x00010005));
 }
 
 TEST(Oscilloscope2GUI, ReleasesEverythingItObtained) {
