@@ -106,9 +106,12 @@ void KV_AudioCounter::subProcess(int32_t count) {
     const CountLoop loop = edgeMode_ == 0   ? loopFor<0>(countMode_)
                            : edgeMode_ == 1 ? loopFor<1>(countMode_)
                                             : loopFor<2>(countMode_);  // no edges
+    // Up and down under a limit of 0 (never set) would turn down from 0 and
+    // wrap to 2^32 - 1; it bounces between 0 and 1 as under a limit of 1.
+    const uint32_t limit = countMode_ == 3 && limit_ == 0 ? 1u : limit_;
     CounterState s{n_, previous_, countingDown_};
     loop(pinClock.buffer() + spanOffset(), pinReset.buffer() + spanOffset(),
-         pinOutput.buffer() + spanOffset(), count, limit_, s);
+         pinOutput.buffer() + spanOffset(), count, limit, s);
     n_ = s.n;
     previous_ = s.previous;
     countingDown_ = s.down;

@@ -23,8 +23,8 @@ private:
     int32_t edgeMode_ = 0;   // 0 rising, 1 falling, other: none
     int32_t countMode_ = 0;  // 0 free, 1 stop, 2 wrap, 3 up and down, other: hold
     uint32_t n_ = 0;
-    // A limit pin that never received a value reads 0, which counts as 1.
-    uint32_t limit_ = 1;
+    // 0 until the limit pin receives a value (stop and wrap then hold at 0).
+    uint32_t limit_ = 0;
     float previous_ = 0.0f;
     bool countingDown_ = false;
 };

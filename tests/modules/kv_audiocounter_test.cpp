@@ -58,15 +58,26 @@ TEST(KV_AudioCounter, CountModesWithLimitThree) {
     }
 }
 
-TEST(KV_AudioCounter, LimitZeroNegativeOrNeverSetActsAsOne) {
-    for (int limit : {0, -4, 99}) {
+TEST(KV_AudioCounter, LimitZeroOrNegativeActsAsOne) {
+    for (int limit : {0, -4}) {
         ztest::Driver d("KV_AudioCounter", "aaeeiA", 48000.0f, 16);
-        start(d, 0, 3, limit, limit != 99);  // 99: the limit pin is never set
+        start(d, 0, 3, limit);
         EXPECT_EQ(countsAtEdges(d, 6), volts({1, 0, 1, 0, 1, 0})) << limit;
     }
     ztest::Driver d("KV_AudioCounter", "aaeeiA", 48000.0f, 16);
     start(d, 0, 2, 0);
     EXPECT_EQ(countsAtEdges(d, 4), volts({1, 0, 1, 0}));
+}
+
+TEST(KV_AudioCounter, LimitNeverSetIsZero) {
+    // Stop and wrap hold the count at 0; up and down, which would turn down
+    // from 0 past the bottom, bounces between 0 and 1.
+    const std::vector<std::vector<int>> want = {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 1, 0}};
+    for (int mode : {1, 2, 3}) {
+        ztest::Driver d("KV_AudioCounter", "aaeeiA", 48000.0f, 16);
+        start(d, 0, mode, 0, false);
+        EXPECT_EQ(countsAtEdges(d, 4), volts(want[mode - 1])) << "mode " << mode;
+    }
 }
 
 TEST(KV_AudioCounter, EdgeConditionsAtZero) {

@@ -438,7 +438,7 @@ TEST(OptimisedPaths, ZeroCrossingLoopPerDirectionMatchesThePerSampleModel) {
 // counter with both settings tested per sample.
 struct CounterModel {
     int edge = 0, mode = 0;
-    uint32_t limit = 1, n = 0;
+    uint32_t limit = 0, n = 0;
     float p = 0.0f;
     bool down = false;
     float step(float c, float reset) {
@@ -459,7 +459,7 @@ struct CounterModel {
                 if (++n > limit) n = 0;
             } else if (mode == 3) {
                 if (!down) {
-                    if (n >= limit) {
+                    if (n >= (limit == 0 ? 1u : limit)) {
                         --n;
                         down = true;
                     } else {
