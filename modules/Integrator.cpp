@@ -7,11 +7,12 @@ REGISTER_DSP(Integrator, u"Integrator");
 namespace {
 
 // Samples i .. count-1 of the leaky sum. While watching it stops just past
-// the first sample that repeats the previous output and sets *rested;
-// otherwise it runs to count. Returns where it stopped.
+// the first sample that repeats the previous output (with zeroOnly, a
+// repeated 0) and sets *rested; otherwise it runs to count. Returns where it
+// stopped.
 template <bool kWatch>
 int32_t integrate(const float* in, const float* leak, float* out, int32_t i, int32_t count,
-                  float& y1, bool* rested) {
+                  float& y1, bool zeroOnly, bool* rested) {
     float y0 = y1;
     for (; i < count; ++i) {
         const float c = leak[i];
@@ -25,7 +26,7 @@ int32_t integrate(const float* in, const float* leak, float* out, int32_t i, int
         }
         const float y = held + in[i];
         out[i] = y;
-        const bool rest = y == y0;
+        const bool rest = y == y0 && (!zeroOnly || y == 0.0f);
         y0 = y;
         if (kWatch && rest) {
             *rested = true;
@@ -64,14 +65,15 @@ void Integrator::subProcess(int32_t count) {
         return;
     }
 
-    // A repeated output is a resting one only while the leak holds still too;
-    // a streaming leak would move the output again after the report.
+    // With a streaming leak a repeated output may move again at the next
+    // sample, so only a repeated 0 is a resting one (with x = 0 the sum then
+    // stays 0 whatever the leak does); a static leak settles at any repeat.
     int32_t i = 0;
-    if (settle_.state == SettledOutput::kWatching && !pinCoefficient.isStreaming()) {
+    if (settle_.state == SettledOutput::kWatching) {
         bool rested = false;
-        i = integrate<true>(in, leak, out, 0, count, y1, &rested);
+        i = integrate<true>(in, leak, out, 0, count, y1, pinCoefficient.isStreaming(), &rested);
         if (rested) settle_.settle(*this, pinOutput, spanOffset() + i - 1);
     }
-    integrate<false>(in, leak, out, i, count, y1, nullptr);
+    integrate<false>(in, leak, out, i, count, y1, false, nullptr);
     y1_ = y1;
 }

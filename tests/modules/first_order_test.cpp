@@ -206,6 +206,26 @@ TEST(Integrator, SettlesWhenTheOutputRepeatsAndWakesOnTheCoefficient) {
     EXPECT_EQ(s[3].offset, 5);  // 0.5 * 0 + 0 == 0: repeats at once
 }
 
+// At zero input and zero output the sum stays 0 whatever the leak does, so a
+// streaming leak does not keep a resting output awake.
+TEST(Integrator, ZeroOutputSettlesEvenWithAStreamingLeak) {
+    Driver d("Integrator", "aaA", 48000.0f, 8);
+    d.set(kIntC, {0.5f, -0.25f, 3.0f, -2.0f, 1.0f, 0.0f, 0.75f, -1.0f});
+    d.events.addStreaming(0, kIntIn, false);
+    d.events.addStreaming(0, kIntC, true);
+    d.events.addGraphStart(0);
+    d.process();
+    for (float v : d.out(kIntOut, 8)) EXPECT_EQ(v, 0.0f);
+    const auto s = d.rec.streamingOf(kIntOut);
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_TRUE(s[0].streaming);
+    EXPECT_FALSE(s[1].streaming);
+    EXPECT_EQ(s[1].offset, 0);
+    d.process();
+    ASSERT_EQ(d.rec.sleepRequests(), 1);
+    EXPECT_EQ(d.rec.of(Call::Sleep)[0].block, 1);
+}
+
 TEST(Integrator, SettledHoldsTheLastOutput) {
     Driver d("Integrator", "aaA", 48000.0f, 8);
     d.fill(kIntC, 1.0f);
