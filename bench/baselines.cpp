@@ -308,6 +308,180 @@ struct GliderLoop final : Loop {
     }
 };
 
+struct MinMaxLoop final : Loop {
+    const float* in;
+    float *lo, *hi;
+    float mn = 0.0f, mx = 0.0f;
+    explicit MinMaxLoop(Bufs& b) : in(b[0].data()), lo(b[1].data()), hi(b[2].data()) {}
+    void run(int32_t n) override {
+        float a = mn, c = mx;
+        for (int32_t i = 0; i < n; ++i) {
+            const float x = in[i];
+            if (x < a) a = x;
+            if (x > c) c = x;
+            lo[i] = a;
+            hi[i] = c;
+        }
+        mn = a;
+        mx = c;
+    }
+};
+
+// Any number of inputs after the four outputs (the catalog's default is 2),
+// walked through an array of pointers as the module must.
+struct MinMaxIndexLoop final : Loop {
+    std::vector<const float*> in;
+    float *lo, *loIndex, *hi, *hiIndex;
+    explicit MinMaxIndexLoop(Bufs& b)
+        : lo(b[0].data()), loIndex(b[1].data()), hi(b[2].data()), hiIndex(b[3].data()) {
+        for (size_t k = 4; k < 6; ++k) in.push_back(b[k].data());
+    }
+    void run(int32_t count) override {
+        const float* const* x = in.data();
+        const int32_t n = static_cast<int32_t>(in.size());
+        for (int32_t i = 0; i < count; ++i) {
+            float l = x[0][i], h = l;
+            int32_t li = 0, hj = 0;
+            for (int32_t k = 1; k < n; ++k) {
+                const float v = x[k][i];
+                if (v > h) {
+                    h = v;
+                    hj = k;
+                }
+                if (v < l) {
+                    l = v;
+                    li = k;
+                }
+            }
+            lo[i] = l;
+            loIndex[i] = static_cast<float>(li) * 0.1f;
+            hi[i] = h;
+            hiIndex[i] = static_cast<float>(hj) * 0.1f;
+        }
+    }
+};
+
+// Freeze while the control is high, holding the sample at the freeze.
+struct FreezerLoop final : Loop {
+    const float *in, *control;
+    float* out;
+    bool frozen = false;
+    float held = 0.0f;
+    explicit FreezerLoop(Bufs& b) : in(b[0].data()), control(b[1].data()), out(b[4].data()) {}
+    void run(int32_t n) override {
+        bool f = frozen;
+        float h = held;
+        for (int32_t i = 0; i < n; ++i) {
+            const bool freeze = control[i] > 0.0f;
+            if (freeze && !f) h = in[i];
+            out[i] = freeze ? h : in[i];
+            f = freeze;
+        }
+        frozen = f;
+        held = h;
+    }
+};
+
+// Rising edges counted, wrapping past the limit (mode 2, limit 7).
+struct CounterLoop final : Loop {
+    const float *clock, *reset;
+    float* out;
+    uint32_t count = 0;
+    float previous = 0.0f;
+    explicit CounterLoop(Bufs& b) : clock(b[0].data()), reset(b[1].data()), out(b[5].data()) {}
+    void run(int32_t samples) override {
+        uint32_t n = count;
+        float p = previous;
+        for (int32_t i = 0; i < samples; ++i) {
+            const float c = clock[i];
+            if (reset[i] > 0.0f) {
+                n = 0;
+                out[i] = 0.0f;
+            } else {
+                if (p <= 0.0f && c > 0.0f && ++n > 7u) n = 0;
+                out[i] = static_cast<float>(n) * 0.1f;
+            }
+            p = c;
+        }
+        count = n;
+        previous = p;
+    }
+};
+
+// Active source while the gate is on and for 100 ms after, else the idle one.
+struct OffDelayLoop final : Loop {
+    const float *idle, *active, *gate;
+    float* out;
+    int32_t countdown = 0;
+    bool previous = false;
+    explicit OffDelayLoop(Bufs& b)
+        : idle(b[0].data()), active(b[1].data()), gate(b[3].data()), out(b[4].data()) {}
+    void run(int32_t n) override {
+        const int32_t hold = 4800;
+        int32_t c = countdown;
+        bool p = previous;
+        for (int32_t i = 0; i < n; ++i) {
+            const bool g = gate[i] > 0.0f;
+            if (g) {
+                if (!p) c = hold;
+                out[i] = active[i];
+            } else if (c != 0) {
+                --c;
+                out[i] = active[i];
+            } else {
+                out[i] = idle[i];
+            }
+            p = g;
+        }
+        countdown = c;
+        previous = p;
+    }
+};
+
+// Set/reset latch choosing one of two sources; kEdge: on rising edges only.
+template <bool kEdge>
+struct LatchLoop final : Loop {
+    const float *source0, *source1, *set, *reset;
+    float* out;
+    bool latch = false;
+    float previousSet = 0.0f, previousReset = 0.0f;
+    explicit LatchLoop(Bufs& b)
+        : source0(b[0].data()),
+          source1(b[1].data()),
+          set(b[2].data()),
+          reset(b[3].data()),
+          out(b[4].data()) {}
+    void run(int32_t n) override {
+        bool l = latch;
+        float ps = previousSet, pr = previousReset;
+        for (int32_t i = 0; i < n; ++i) {
+            const bool flip = l ? (reset[i] >= 0.5f && (!kEdge || !(pr >= 0.5f)))
+                                : (set[i] >= 0.5f && (!kEdge || !(ps >= 0.5f)));
+            if (flip) l = !l;
+            out[i] = l ? source1[i] : source0[i];
+            ps = set[i];
+            pr = reset[i];
+        }
+        latch = l;
+        previousSet = ps;
+        previousReset = pr;
+    }
+};
+
+// Rise and fall times, constant-time glide (mode 0).
+struct Glider2Loop final : Loop {
+    const float *target, *rise, *fall, *reset;
+    float* out;
+    float y = 0.0f, prev = 0.0f, step = 0.0f;
+    explicit Glider2Loop(Bufs& b)
+        : target(b[0].data()),
+          rise(b[1].data()),
+          fall(b[2].data()),
+          reset(b[4].data()),
+          out(b[5].data()) {}
+    void run(int32_t n) override;
+};
+
 // acc[j] += h[j] * x for j < n, in fixed-width stretches the compiler turns
 // into vector operations (each entry takes one product: no reordering).
 __attribute__((always_inline)) inline void addScaled(float* __restrict acc,
@@ -319,6 +493,35 @@ __attribute__((always_inline)) inline void addScaled(float* __restrict acc,
     for (; j + 4 <= n; j += 4)
         for (int32_t q = 0; q < 4; ++q) acc[j + q] += h[j + q] * x;
     for (; j < n; ++j) acc[j] += h[j] * x;
+}
+
+void Glider2Loop::run(int32_t n) {
+    const float rate = 48000.0f;
+    float yy = y, p = prev, st = step;
+    for (int32_t i = 0; i < n; ++i) {
+        const float g = target[i];
+        float up = 10.0f * rise[i];
+        float down = 10.0f * fall[i];
+        bool follow = false;
+        if (up < 0.0f) {
+            if (down <= 0.0f) {
+                follow = true;
+            } else {
+                up = 0.0f;
+            }
+        } else if (down < 0.0f) {
+            down = 0.0f;
+        } else if (up == 0.0f && down == 0.0f) {
+            follow = true;
+        }
+        yy =
+            (follow || reset[i] >= 0.5f) ? g : glideStep(g, p, yy, (yy < g ? up : down) * rate, st);
+        out[i] = yy;
+        p = g;
+    }
+    y = yy;
+    prev = p;
+    step = st;
 }
 
 // The ring of partial sums as a plain function, built for AVX2 and for the
@@ -496,6 +699,14 @@ std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b, const std::ve
     if (id == "FracDelay") return std::make_unique<FracDelayLoop>(b);
     if (id == "Glider") return std::make_unique<GliderLoop>(b);
     if (id == "Dirac") return std::make_unique<DiracLoop>(b);
+    if (id == "MinMax") return std::make_unique<MinMaxLoop>(b);
+    if (id == "MinMaxIndex") return std::make_unique<MinMaxIndexLoop>(b);
+    if (id == "Freezer") return std::make_unique<FreezerLoop>(b);
+    if (id == "KV_AudioCounter") return std::make_unique<CounterLoop>(b);
+    if (id == "OFF Delay") return std::make_unique<OffDelayLoop>(b);
+    if (id == "Memory/Reset") return std::make_unique<LatchLoop<false>>(b);
+    if (id == "Memory/Reset2") return std::make_unique<LatchLoop<true>>(b);
+    if (id == "Glider2") return std::make_unique<Glider2Loop>(b);
     return nullptr;
 }
 

@@ -63,7 +63,7 @@ void fillFeed(const InputFeed& feed, float* out, int32_t count, int64_t start) {
                 v += feed.scale * static_cast<float>(std::sin(w3 * n));
                 break;
             case InputFeed::Pulses:
-                v += (n % 37 == 0) ? feed.scale : 0.0f;
+                v += ((n + feed.phase) % 37 == 0) ? feed.scale : 0.0f;
                 break;
         }
         out[i] = v;
@@ -124,6 +124,13 @@ std::vector<InputFeed> feedsFor(const ModuleDesc& desc, Scenario s,
         set(2, 8.0f);
     } else if (id == "NoiseGen") {
         if (idle) set(1, 0.0f);  // gated off
+    } else if (id == "Memory/Reset" || id == "Memory/Reset2") {
+        if (!idle) {
+            // Two sources, set and reset pulses taking turns.
+            for (size_t i = 0; i < 2; ++i) f[i] = {InputFeed::Audio, 0.0f, 0.5f, 0, {}, true};
+            f[2] = {InputFeed::Pulses, 0.0f, 1.0f, 0, {}, true};
+            f[3] = {InputFeed::Pulses, 0.0f, 1.0f, 18, {}, true};
+        }
     } else if (id == "Dirac") {
         set(0, idle ? 0.0f : 1.0f);  // enable
         set(3, 0.044f);              // 440 Hz on the linear scale

@@ -22,6 +22,7 @@ struct InputFeed {
     enum Kind { Constant, Audio, Slow, Pulses } kind = Constant;
     float value = 0.0f;       // Constant: the value; others: offset
     float scale = 0.5f;       // amplitude of Audio / Slow / Pulses
+    int32_t phase = 0;        // Pulses: moves the pulses earlier by this many samples
     std::vector<float> blob;  // blob inputs
     bool streaming = false;   // audio inputs: announced as streaming
 };
