@@ -468,6 +468,101 @@ struct LatchLoop final : Loop {
     }
 };
 
+// The mixers' exponential weight curve, 16384 entries, read with linear
+// interpolation.
+struct Curve {
+    std::vector<float> table = std::vector<float>(16384);
+    Curve() {
+        float i = 0.0f;
+        for (float& v : table) {
+            const float x = (i * 6.103888e-05f - 1.0f) * 3.0f;
+            v = 1.0f - (1.0f - static_cast<float>(std::exp(static_cast<double>(x)))) * 1.0523957f;
+            i += 1.0f;
+        }
+    }
+    static float at(const float* t, float w) {
+        const float p = w * 16383.0f;
+        const int32_t k = static_cast<int32_t>(p);
+        const float f = p - static_cast<float>(k);
+        if (k < 16383) return f * t[k + 1] + (1.0f - f) * t[k];
+        return (1.0f - f) * t[16383];
+    }
+};
+
+inline float clamp01(float v) {
+    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
+}
+
+// Crossfade along a line of inputs (the catalog's two), curved weights.
+struct Morph1DLoop final : Loop {
+    const float* position;
+    float* out;
+    std::vector<const float*> in;
+    Curve curve;
+    explicit Morph1DLoop(Bufs& b) : position(b[0].data()), out(b[2].data()) {
+        for (size_t k = 3; k < 5; ++k) in.push_back(b[k].data());
+    }
+    void run(int32_t count) override {
+        const float* const* x = in.data();
+        const int32_t n = static_cast<int32_t>(in.size());
+        const float last = static_cast<float>(n - 1);
+        const float* t = curve.table.data();
+        for (int32_t i = 0; i < count; ++i) {
+            const float s = clamp01(position[i]) * last;
+            float sum = 0.0f;
+            for (int32_t k = 0; k < n; ++k) {
+                float w = 1.0f - std::fabs(s - static_cast<float>(k));
+                if (w < 0.0f) w = 0.0f;
+                sum += Curve::at(t, w) * x[k][i];
+            }
+            out[i] = sum;
+        }
+    }
+};
+
+// Inputs on a ring (the catalog's four), weights recomputed when the
+// position or focus moves, curved.
+struct Morph2DLoop final : Loop {
+    const float *position, *focus;
+    float* out;
+    std::vector<const float*> in;
+    std::vector<float> weight = std::vector<float>(4, 0.0f);
+    float lastX = -1.0f, lastY = -1.0f;
+    Curve curve;
+    explicit Morph2DLoop(Bufs& b) : position(b[0].data()), focus(b[1].data()), out(b[3].data()) {
+        for (size_t k = 4; k < 8; ++k) in.push_back(b[k].data());
+    }
+    void run(int32_t count) override {
+        const float* const* x = in.data();
+        float* w = weight.data();
+        const int32_t n = static_cast<int32_t>(in.size());
+        const float nf = static_cast<float>(n);
+        const float share = 1.0f / nf;
+        const float* t = curve.table.data();
+        float lx = lastX, ly = lastY;
+        for (int32_t i = 0; i < count; ++i) {
+            const float px = clamp01(position[i]);
+            const float fy = clamp01(focus[i]);
+            if (px != lx || fy != ly) {
+                lx = px;
+                ly = fy;
+                const float p = px * nf;
+                for (int32_t k = n - 1; k >= 0; --k) {
+                    const float pk = (k == 0 && p > nf - 1.0f) ? p - nf : p;
+                    const float d = 1.0f - std::fabs(pk - static_cast<float>(k));
+                    const float m = (d < 0.0f ? 0.0f : d * fy) + 1.0f - fy;
+                    w[k] = m * fy + share * m * (1.0f - fy);
+                }
+            }
+            float sum = 0.0f;
+            for (int32_t k = 0; k < n; ++k) sum += Curve::at(t, w[k]) * x[k][i];
+            out[i] = sum;
+        }
+        lastX = lx;
+        lastY = ly;
+    }
+};
+
 // Rise and fall times, constant-time glide (mode 0).
 struct Glider2Loop final : Loop {
     const float *target, *rise, *fall, *reset;
@@ -707,6 +802,8 @@ std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b, const std::ve
     if (id == "Memory/Reset") return std::make_unique<LatchLoop<false>>(b);
     if (id == "Memory/Reset2") return std::make_unique<LatchLoop<true>>(b);
     if (id == "Glider2") return std::make_unique<Glider2Loop>(b);
+    if (id == "Morph1D") return std::make_unique<Morph1DLoop>(b);
+    if (id == "Morph2D") return std::make_unique<Morph2DLoop>(b);
     return nullptr;
 }
 
