@@ -1,7 +1,6 @@
 #include "modules/Dirac.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <limits>
 
@@ -22,11 +21,6 @@ constexpr double kMaxHalfPeriod = 1073741823.0;
 inline float controlOf(float in) {
     const float w = 10.0f * in;
     return w > 0.0f ? w : 0.0f;
-}
-
-// Non-finite amplitude samples are muted rather than smeared over the output.
-inline float amplitudeOf(float x) {
-    return std::fabs(x) <= FLT_MAX ? x : 0.0f;
 }
 
 }  // namespace
@@ -179,7 +173,7 @@ void Dirac::plainLoop(int32_t count, float rate) {
             phase = phase - 1.0f;
             impulse = 1.0f;
         }
-        const float x = amplitudeOf(amp[i]);
+        const float x = amp[i];
         float y;
         if (kScale) {
             // An infinite period would scale to infinity (or 0 x inf): the
@@ -305,7 +299,7 @@ void Dirac::bandLimitedLoop(int32_t count, float rate) {
         phase = phase + inc;
         if (phase >= 1.0) phase = phase - 1.0;
 
-        const float x = amplitudeOf(amp[i]);
+        const float x = amp[i];
         float y;
         if (stopped) {
             y = 0.0f;
