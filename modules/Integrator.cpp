@@ -6,11 +6,15 @@ REGISTER_DSP(Integrator, u"Integrator");
 
 namespace {
 
-// Samples i .. count-1 of the leaky sum. While watching it stops just past
-// the first sample that repeats the previous output (with zeroOnly, a
-// repeated 0) and sets *rested; otherwise it runs to count. Returns where it
-// stopped.
-template <bool kWatch>
+enum Pass { kPlain, kWatch, kKeepZero };
+
+// Samples i .. count-1 of the leaky sum. kWatch stops just past the first
+// sample that repeats the previous output (with zeroOnly, a repeated 0) and
+// sets *rested. kKeepZero follows a repeated 0 after its report: the sum
+// stays 0 for any finite leak, and a non-finite one, which would turn it NaN
+// while the output is reported steady, leaves the held 0 in place. Returns
+// where it stopped.
+template <Pass kPass>
 int32_t integrate(const float* in, const float* leak, float* out, int32_t i, int32_t count,
                   float& y1, bool zeroOnly, bool* rested) {
     float y0 = y1;
@@ -24,11 +28,12 @@ int32_t integrate(const float* in, const float* leak, float* out, int32_t i, int
         } else {
             held = c * y0;  // a NaN leak makes the sum NaN
         }
-        const float y = held + in[i];
+        float y = held + in[i];
+        if (kPass == kKeepZero && !(y == y0)) y = y0;
         out[i] = y;
         const bool rest = y == y0 && (!zeroOnly || y == 0.0f);
         y0 = y;
-        if (kWatch && rest) {
+        if (kPass == kWatch && rest) {
             *rested = true;
             ++i;
             break;
@@ -69,11 +74,16 @@ void Integrator::subProcess(int32_t count) {
     // sample, so only a repeated 0 is a resting one (with x = 0 the sum then
     // stays 0 whatever the leak does); a static leak settles at any repeat.
     int32_t i = 0;
+    bool rested = false;
+    const bool zeroOnly = pinCoefficient.isStreaming();
     if (settle_.state == SettledOutput::kWatching) {
-        bool rested = false;
-        i = integrate<true>(in, leak, out, 0, count, y1, pinCoefficient.isStreaming(), &rested);
+        i = integrate<kWatch>(in, leak, out, 0, count, y1, zeroOnly, &rested);
         if (rested) settle_.settle(*this, pinOutput, spanOffset() + i - 1);
     }
-    integrate<false>(in, leak, out, i, count, y1, false, nullptr);
+    if (rested && zeroOnly) {
+        integrate<kKeepZero>(in, leak, out, i, count, y1, false, nullptr);
+    } else {
+        integrate<kPlain>(in, leak, out, i, count, y1, false, nullptr);
+    }
     y1_ = y1;
 }

@@ -226,6 +226,27 @@ TEST(Integrator, ZeroOutputSettlesEvenWithAStreamingLeak) {
     EXPECT_EQ(d.rec.of(Call::Sleep)[0].block, 1);
 }
 
+// After that report a NaN leak sample (NaN * 0) must not move the output the
+// host was told is steady.
+TEST(Integrator, StreamingNaNLeakAfterAZeroSettleKeepsTheZero) {
+    Driver d("Integrator", "aaA", 48000.0f, 4);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    d.set(kIntC, {0.5f, nan, -3.0f, nan});
+    d.events.addStreaming(0, kIntIn, false);
+    d.events.addStreaming(0, kIntC, true);
+    d.events.addGraphStart(0);
+    d.process();
+    const auto y = d.out(kIntOut, 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(y[i], 0.0f) << i;
+        EXPECT_FALSE(std::signbit(y[i])) << i;
+    }
+    const auto s = d.rec.streamingOf(kIntOut);
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[1].offset, 0);
+    EXPECT_FALSE(s[1].streaming);
+}
+
 TEST(Integrator, SettledHoldsTheLastOutput) {
     Driver d("Integrator", "aaA", 48000.0f, 8);
     d.fill(kIntC, 1.0f);
