@@ -76,8 +76,9 @@ void ShortConv::changeKernel() {
     }
     position_ = 0;
     // A static input restarts through the new, empty ring: its response is
-    // complete only after the new length, not what was left of the old one.
-    if (countdown_ > 0) countdown_ = length_;
+    // complete only after the new length, so a shorter rest of the running
+    // count is stretched to it (a longer rest stands).
+    if (countdown_ > 0 && countdown_ < length_) countdown_ = length_;
 }
 
 void ShortConv::convolve(int32_t count) {

@@ -56,7 +56,7 @@ struct ConvModel {
             for (int j = 0; j < length; ++j) acc[j] = 0.0f;
         }
         pos = 0;
-        if (countdown > 0) countdown = length;
+        if (countdown > 0 && countdown < length) countdown = length;
     }
     // One output sample, or false if nothing is written (no routine yet).
     bool step(float x, int offset, float* y) {

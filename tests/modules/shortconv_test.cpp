@@ -288,6 +288,24 @@ TEST(ShortConv, KernelChangeWhileSteadyWaitsForTheNewLength) {
     EXPECT_FALSE(s.back().streaming);
     EXPECT_EQ(s.back().offset, 13);
 
+    // A shorter kernel while steady: its response is complete within what is
+    // left of the running count, which therefore stands.
+    Driver c("ShortConv", "axA", 48000.0f, 32);
+    sendKernel(c, 0, std::vector<float>(8, 1.0f));
+    c.events.addStreaming(0, kIn, true);
+    c.events.addGraphStart(0);
+    c.events.addStreaming(10, kIn, false);
+    sendKernel(c, 12, {1.0f, 1.0f});
+    c.fill(kIn, 1.0f);
+    c.process();
+    const auto co = c.out(kOut, 32);
+    EXPECT_EQ(co[12], 1.0f);
+    for (int i = 13; i < 32; ++i) EXPECT_EQ(co[static_cast<size_t>(i)], 2.0f) << i;
+    const auto cs = c.rec.streamingOf(kOut);
+    ASSERT_FALSE(cs.empty());
+    EXPECT_FALSE(cs.back().streaming);
+    EXPECT_EQ(cs.back().offset, 17);
+
     // While held, a new kernel waits for the input's next streaming event.
     Driver h("ShortConv", "axA", 48000.0f, 8);
     sendKernel(h, 0, {1.0f, 1.0f});
