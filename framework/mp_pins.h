@@ -169,6 +169,11 @@ template <typename T, int32_t DIR, int32_t TYPE>
 class MpControlPin : public MpControlPinBase<T, TYPE> {
 public:
     int32_t direction() const override { return DIR; }
+    // An output's value is the module's to set; a host event must not
+    // overwrite it (or reallocate its blob on the audio thread).
+    void applyEvent(const mp::MpEvent* event) override {
+        if constexpr (DIR == mp::PIN_DIR_IN) MpControlPinBase<T, TYPE>::applyEvent(event);
+    }
     void publish() override {
         if constexpr (DIR == mp::PIN_DIR_OUT) sendValue(-1);
     }
