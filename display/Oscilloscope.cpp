@@ -23,6 +23,9 @@ Oscilloscope::Oscilloscope() {
     registerPin(pinClear);
     registerPin(pinFrame);
     selectSpanRoutine(&Oscilloscope::subProcessXY);
+    // The frame is sized on the audio thread when the rate is known; room for
+    // a frame at rates up to 192 kHz keeps that resize from allocating.
+    frame_.reserve(192000 / 30);
     // The display keeps running on silence: frames of a still signal are news too.
     allowSleep(false);
 }

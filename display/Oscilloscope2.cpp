@@ -25,6 +25,9 @@ Oscilloscope2::Oscilloscope2() {
     registerPin(pinSweepHz);
     registerPin(pinFrame);
     selectSpanRoutine(&Oscilloscope2::sweepOnly);
+    // The frame is sized on the audio thread when the rate is known; room for
+    // a frame at rates up to 192 kHz keeps that resize from allocating.
+    frame_.reserve(192000 / 30);
     // A display keeps capturing whatever its inputs do.
     allowSleep(false);
 }
