@@ -776,4 +776,40 @@ TEST(DWG, DampingCoefficientRoundedAboveOneIsHeldAtOne) {
     compare(d, m, in, 80, rate, nullptr, "damping 1");
 }
 
+TEST(DWG, WithoutTablesCorrectionAndDecayScalingAreOff) {
+    // A host that cannot supply the tables: both options act as if off.
+    zhost::SharedTableStore starved, normal;
+    void* mem = nullptr;
+    int32_t flag = 0;
+    starved.request(kPcorr, -1.0f, 4, &mem, &flag);  // too small: later askers get nothing
+    starved.request(kFbscal, 48000.0f, 4, &mem, &flag);
+    std::vector<std::vector<float>> out;
+    for (int run = 0; run < 2; ++run) {
+        std::string error;
+        auto inst = zhost::Instance::create(ztest::library(), "DWG", run == 0 ? starved : normal,
+                                            ztest::pinLayout(kLayout), 48000.0f, 256, &error);
+        ASSERT_TRUE(inst) << error;
+        ASSERT_EQ(inst->open(), 0);
+        std::vector<float> exc(256, 0.0f), pitch(256, 2.37f), gate(256, 1.0f),
+            feedback(256, 0.7f), damping(256, 0.4f), y(256, 7.0f);
+        for (int i = 0; i < 40; ++i) exc[i] = burst(i);
+        inst->bindBuffer(kExc, exc.data());
+        inst->bindBuffer(kPitch, pitch.data());
+        inst->bindBuffer(kGate, gate.data());
+        inst->bindBuffer(kFeedback, feedback.data());
+        inst->bindBuffer(kDamping, damping.data());
+        inst->bindBuffer(kOut, y.data());
+        zhost::EventList ev;
+        ev.addBool(0, kEnable, true);
+        ev.addBool(0, kCorrect, run == 0);
+        ev.addBool(0, kDecayScale, run == 0);
+        ev.addFloat(0, kRelease, 2.0f);
+        ev.addGraphStart(0);
+        inst->process(256, ev.head());
+        out.push_back(y);
+    }
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(out[0][i], out[1][i]) << i;
+    EXPECT_NE(out[0][100], 0.0f);
+}
+
 }  // namespace
