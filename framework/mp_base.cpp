@@ -30,14 +30,12 @@ int32_t MpPluginBase::Release() {
 
 MpPluginBase::~MpPluginBase() {
     pins_.clear();
-    // Both host references were taken in attachHost; give both back so that
-    // a host counting its references sees them balanced.
-    if (host2_ != nullptr) host2_->Release();
+    // Only the main host interface is given back: hosts hand the second one
+    // out expecting no release from a module.
     if (host_ != nullptr) host_->Release();
 }
 
 int32_t MpPluginBase::attachHost(IMpUnknown* host) {
-    if (host2_ != nullptr) host2_->Release();
     if (host_ != nullptr) host_->Release();
     host2_ = nullptr;
     host_ = nullptr;
