@@ -287,7 +287,9 @@ void DWG::waveLoop(int32_t count, float r) {
 
         const float y = kHalf ? aOut - 0.5f * bOut : aOut;
         out[n] = y;
-        q = std::fabs(y) < 1e-5f ? q + 1 : 0;
+        // Counting stops past the 5000 the stop rule needs, so a long quiet
+        // stretch under a streaming excitation cannot overflow it.
+        q = std::fabs(y) < 1e-5f ? (q < 5000 ? q + 1 : q) : 0;
 
         lineB[wi] = x;
         if (f != 0.0f) {
