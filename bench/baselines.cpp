@@ -102,7 +102,13 @@ struct CombFlt final : Loop {
             const float x = in[n];
             const float t = r / (10.0f * delay[n]);
             float f = feedback[n];
-            f = f > 1.0f ? 1.0f : (f < -1.0f ? -1.0f : (f != f ? 0.0f : f));
+            if (f > 1.0f) {
+                f = 1.0f;
+            } else if (f < -1.0f) {
+                f = -1.0f;
+            } else if (f != f) {
+                f = 0.0f;
+            }
             int32_t u;
             float v;
             if (!(t >= 1.0f)) {
@@ -122,7 +128,11 @@ struct CombFlt final : Loop {
             const float y = (st - x) * f + x;
             out[n] = y;
             line[wp] = y;
-            q = std::fabs(y) < 1e-5f ? (q < kSize ? q + 1 : q) : 0;
+            if (std::fabs(y) < 1e-5f) {
+                if (q < kSize) ++q;
+            } else {
+                q = 0;
+            }
             if (++wp == kSize) wp = 0;
         }
         w = wp;
