@@ -9,7 +9,53 @@ REGISTER_DSP(FracDelay, u"FracDelay");
 
 namespace {
 constexpr int32_t kRing = Latency::kMaxDelay + 1;
+
+struct FracState {
+    int32_t c;
+    int32_t countdown;
+    float y;
+    float yPrev;
+    bool settled;
+};
+
+// FracDelay's samples for one span. kWhole: a whole-sample delay (eta >= 1)
+// reads the ring directly; kWatch: the input is static and the tail is
+// watched for its end. Both are fixed for the span, so the per-sample loop
+// tests only the samples.
+template <bool kWhole, bool kWatch>
+void fracSpan(float* ring, const float* in, float* out, int32_t count, int32_t n, float eta,
+              FracState& s) {
+    int32_t c = s.c;
+    int32_t countdown = s.countdown;
+    float y = s.y;
+    float yPrev = s.yPrev;
+    bool settled = s.settled;
+    for (int32_t i = 0; i < count; ++i) {
+        ring[c] = in[i];
+        int32_t r = c - n;
+        if (r < 0) r += kRing;
+        if constexpr (kWhole) {
+            y = ring[r];
+        } else {
+            const int32_t r1 = r == 0 ? kRing - 1 : r - 1;
+            y = ring[r1] + (ring[r] - y) * eta;
+        }
+        out[i] = y;
+        if (++c == kRing) c = 0;
+
+        if constexpr (kWatch) {
+            if (countdown > 0) {
+                --countdown;
+            } else if (countdown == 0 && std::fabs(y - yPrev) < 1e-6f) {
+                countdown = -1;
+                settled = true;
+            }
+        }
+        yPrev = y;
+    }
+    s = {c, countdown, y, yPrev, settled};
 }
+}  // namespace
 
 // ------------------------------------------------------------------- Latency
 
@@ -141,37 +187,23 @@ void FracDelay::subProcess(int32_t count) {
     const float f = delay_ - static_cast<float>(n);
     const float eta = (1.0f - f) / (1.0f + f);
     const bool watchTail = !pinInput.isStreaming();
-    int32_t c = write_;
-    int32_t countdown = countdown_;
-    float yPrev = yPrev_;
-    bool settled = false;
-    for (int32_t i = 0; i < count; ++i) {
-        ring_[c] = in[i];
-        int32_t r = c - n;
-        if (r < 0) r += kRing;
-        if (eta >= 1.0f) {
-            y = ring_[r];
-        } else {
-            const int32_t r1 = r == 0 ? kRing - 1 : r - 1;
-            y = ring_[r1] + (ring_[r] - y) * eta;
-        }
-        out[i] = y;
-        if (++c == kRing) c = 0;
-
+    FracState s{write_, countdown_, y, yPrev_, false};
+    float* ring = ring_.data();
+    if (eta >= 1.0f) {
         if (watchTail) {
-            if (countdown > 0) {
-                --countdown;
-            } else if (countdown == 0 && std::fabs(y - yPrev) < 1e-6f) {
-                countdown = -1;
-                settled = true;
-            }
+            fracSpan<true, true>(ring, in, out, count, n, eta, s);
+        } else {
+            fracSpan<true, false>(ring, in, out, count, n, eta, s);
         }
-        yPrev = y;
+    } else if (watchTail) {
+        fracSpan<false, true>(ring, in, out, count, n, eta, s);
+    } else {
+        fracSpan<false, false>(ring, in, out, count, n, eta, s);
     }
-    write_ = c;
-    countdown_ = countdown;
+    write_ = s.c;
+    countdown_ = s.countdown;
     if (watchTail) sinceStop_ = count < kRing - sinceStop_ ? sinceStop_ + count : kRing;
-    y_ = y;
-    yPrev_ = yPrev;
-    if (settled) pinOutput.reportStreaming(false, spanOffset() + count);
+    y_ = s.y;
+    yPrev_ = s.yPrev;
+    if (s.settled) pinOutput.reportStreaming(false, spanOffset() + count);
 }

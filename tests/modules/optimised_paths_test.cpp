@@ -637,4 +637,158 @@ TEST(OptimisedPaths, IntegratorSplitLoopsMatchThePerSampleModel) {
     }
 }
 
+// FracDelay: one loop per span for whole or fractional delays, streaming or
+// watched input, against the delay line with both tested per sample. The
+// model runs span by span (spans end at event times), since the settling
+// report falls at the end of a span.
+struct FracDelayModel {
+    static constexpr int kRing = 5001;
+    std::vector<float> ring = std::vector<float>(kRing, 0.0f);
+    float delay = 0.0f, y = 0.0f, yPrev = 0.0f;
+    int c = 0, countdown = -1, sinceStop = 0;
+    bool inStreaming = false, outStreaming = true;
+    std::vector<Report> reports;
+
+    void group(bool input, bool inputOn, bool value, float d, int offset) {
+        bool changed = false;
+        if (value) {
+            if (!(d > 0.0f)) d = 0.0f;
+            if (d > 5000.0f) d = 5000.0f;
+            changed = d != delay;
+            delay = d;
+        }
+        if (input) inStreaming = inputOn;
+        if (input) {
+            reports.push_back({offset, true});
+            outStreaming = true;
+            if (!inStreaming) {
+                countdown = static_cast<int>(delay + 0.5f);
+                sinceStop = 0;
+            }
+        } else if (changed && !inStreaming && outStreaming && countdown >= 0) {
+            const int watchFrom = static_cast<int>(delay + 0.5f);
+            if (watchFrom > sinceStop + countdown) countdown = watchFrom - sinceStop;
+        }
+    }
+    void span(const float* in, float* out, int from, int to) {
+        if (!outStreaming) {
+            for (int i = from; i < to; ++i) out[i] = y;
+            return;
+        }
+        const int n = static_cast<int>(delay);
+        const float f = delay - static_cast<float>(n);
+        const float eta = (1.0f - f) / (1.0f + f);
+        bool settled = false;
+        for (int i = from; i < to; ++i) {
+            ring[c] = in[i];
+            int r = c - n;
+            if (r < 0) r += kRing;
+            if (eta >= 1.0f) {
+                y = ring[r];
+            } else {
+                y = ring[r == 0 ? kRing - 1 : r - 1] + (ring[r] - y) * eta;
+            }
+            out[i] = y;
+            if (++c == kRing) c = 0;
+            if (!inStreaming) {
+                if (countdown > 0) {
+                    --countdown;
+                } else if (countdown == 0 && std::fabs(y - yPrev) < 1e-6f) {
+                    countdown = -1;
+                    settled = true;
+                }
+            }
+            yPrev = y;
+        }
+        if (!inStreaming) {
+            const int count = to - from;
+            sinceStop = count < kRing - sinceStop ? sinceStop + count : kRing;
+        }
+        if (settled) {
+            reports.push_back({to, false});
+            outStreaming = false;
+        }
+    }
+};
+
+TEST(OptimisedPaths, FracDelayLoopPerSpanMatchesThePerSampleModel) {
+    const float delays[] = {0.0f, 1.0f, 3.0f, 2.5f, 10.25f, 40.0f, 0.3f, 7.75f};
+    for (int bs : {1, 16, 64, 333}) {
+        std::mt19937 rng(29u + static_cast<unsigned>(bs));
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::uniform_int_distribution<int> when(0, bs - 1);
+        Driver d("FracDelay", "afA", 48000.0f, bs);
+        FracDelayModel m;
+        bool streaming = false;
+        float steady = 0.0f;
+        std::vector<float> expected(static_cast<size_t>(bs));
+        int settles = 0;
+        for (int b = 0; b < std::max(80, 16000 / bs); ++b) {
+            struct E {
+                int time;
+                bool input;
+                float value;  // delay, or 1/0 for the input's state
+            };
+            std::vector<E> evs;
+            if (b == 0) {
+                evs.push_back({0, false, 2.5f});
+                evs.push_back({0, true, 1.0f});
+            }
+            for (int k = 0; k < 2; ++k) {
+                const int roll = static_cast<int>(rng() % 10);
+                if (roll == 0) evs.push_back({when(rng), false, delays[rng() % 8]});
+                if (roll == 1) evs.push_back({when(rng), true, streaming ? 0.0f : 1.0f});
+                if (roll == 1) streaming = !streaming;
+            }
+            if (b == 0) streaming = true;
+            std::stable_sort(evs.begin(), evs.end(),
+                             [](const E& a, const E& c) { return a.time < c.time; });
+            if (b == 0) m.reports.push_back({0, true});
+            float* in = d.buffer(0);
+            size_t e = 0;
+            int spanStart = 0;
+            bool on = m.inStreaming;
+            for (int i = 0; i <= bs; ++i) {
+                const bool boundary = i == bs || (e < evs.size() && evs[e].time == i);
+                if (boundary && i > spanStart) {
+                    m.span(in, expected.data(), spanStart, i);
+                    spanStart = i;
+                }
+                if (i == bs) break;
+                bool input = false, value = false;
+                float dv = 0.0f;
+                for (; e < evs.size() && evs[e].time == i; ++e) {
+                    if (evs[e].input) {
+                        input = true;
+                        const bool start = evs[e].value != 0.0f;
+                        if (!start && on) steady = u(rng);
+                        on = start;
+                        d.events.addStreaming(i, 0, start);
+                    } else {
+                        value = true;
+                        dv = evs[e].value;
+                        d.events.addFloat(i, 1, dv);
+                    }
+                }
+                if (b == 0 && i == 0) d.events.addGraphStart(0);
+                if (input || value) m.group(input, on, value, dv, i);
+                in[i] = on ? u(rng) : steady;
+            }
+            d.rec.calls.clear();
+            d.process();
+            ASSERT_TRUE(sameBits(d.buffer(2), expected.data(), bs))
+                << "block size " << bs << ", block " << b;
+            const auto got = d.rec.streamingOf(2);
+            ASSERT_EQ(got.size(), m.reports.size()) << "block size " << bs << ", block " << b;
+            for (size_t k = 0; k < got.size(); ++k) {
+                EXPECT_EQ(got[k].offset, m.reports[k].offset) << "block " << b;
+                EXPECT_EQ(got[k].streaming, m.reports[k].streaming) << "block " << b;
+                settles += got[k].streaming ? 0 : 1;
+            }
+            m.reports.clear();
+        }
+        EXPECT_GT(settles, 2) << "block size " << bs;
+    }
+}
+
 }  // namespace
