@@ -15,19 +15,13 @@ REGISTER_DISPLAY(Oscilloscope, OscilloscopeGUI, u"Oscilloscope");
 
 // ------------------------------------------------------------------ capture
 
-Oscilloscope::Oscilloscope() {
+Oscilloscope::Oscilloscope() : ScopeCapture(kMaxFrameLength, OnResize::restartFrame) {
     registerPin(pinX);
     registerPin(pinY);
     registerPin(pinMode);
-    registerPin(pinSweepFrequency);
+    registerPin(pinSweepHz);
     registerPin(pinClear);
     registerPin(pinFrame);
-    selectSpanRoutine(&Oscilloscope::subProcessXY);
-    // The frame is sized on the audio thread when the rate is known; room for
-    // a frame at rates up to 192 kHz keeps that resize from allocating.
-    frame_.reserve(192000 / 30);
-    // The display keeps running on silence: frames of a still signal are news too.
-    allowSleep(false);
 }
 
 void Oscilloscope::onPinsChanged() {
@@ -37,101 +31,22 @@ void Oscilloscope::onPinsChanged() {
         pinFrame.sendValue(-1);
     }
 
-    bool newIncrement = pinSweepFrequency.isUpdated();
-    float rate = 0.0f;
-    if (host() != nullptr) host()->readSampleRate(&rate);
-    if (rate != sampleRate_) {  // a NaN always counts as a change
-        host()->readSampleRate(&rate);
-        sampleRate_ = rate;
-        // Below 30 Hz (or for a rate that is not a number) there is no frame
-        // at all; absurdly high rates are capped so the frame stays allocatable.
-        const float points = sampleRate_ / 30.0f;
-        int32_t length = 0;
-        if (points >= 1.0f)
-            length = points < static_cast<float>(kMaxFrameLength) ? static_cast<int32_t>(points)
-                                                                  : kMaxFrameLength;
-        if (length != frameLength_) {
-            frameLength_ = length;
-            frame_.resize(static_cast<size_t>(length), ScopePoint{0.0f, 0.0f});
-            // A new frame starts, so the write index always lies inside it.
-            writeIndex_ = 0;
-        }
-        newIncrement = true;
-    }
+    bool newIncrement = pinSweepHz.isUpdated();
+    if (followRate()) newIncrement = true;
     if (newIncrement) {
-        if (sampleRate_ > 0.0f) {
+        const float rate = sampleRate();
+        if (rate > 0.0f) {
             // At most one period per sample either way; a negative frequency
             // sweeps from right to left.
-            float f = pinSweepFrequency.getValue();
-            if (!(f < sampleRate_)) f = sampleRate_;  // also a NaN frequency
-            if (f < -sampleRate_) f = -sampleRate_;
-            increment_ = f / sampleRate_;
+            float f = pinSweepHz.getValue();
+            if (!(f < rate)) f = rate;  // also a NaN frequency
+            if (f < -rate) f = -rate;
+            setIncrement(f / rate);
         } else {
-            increment_ = 0.0f;
+            setIncrement(0.0f);
         }
     }
-    if (pinMode.isUpdated()) timeMode_ = pinMode.getValue() == 0;
-    if (timeMode_)
-        selectSpanRoutine(&Oscilloscope::subProcessTime);
-    else
-        selectSpanRoutine(&Oscilloscope::subProcessXY);
-}
-
-void Oscilloscope::frameComplete(int32_t offset) {
-    pinFrame.setBytes(static_cast<int64_t>(frameLength_) * 8, frame_.data());
-    pinFrame.sendValue(offset);
-}
-
-void Oscilloscope::subProcessTime(int32_t count) {
-    const float* y = pinY.buffer() + spanOffset();
-    ScopePoint* points = frame_.data();
-    const int32_t length = frameLength_;
-    const float increment = increment_;
-    float phase = phase_;
-    int32_t index = writeIndex_;
-    for (int32_t i = 0; i < count; ++i) {
-        phase = phase + increment;
-        if (phase >= 1.0f)
-            phase = phase - 1.0f;
-        else if (phase < 0.0f)
-            phase = phase + 1.0f;
-        if (length == 0) continue;
-        points[index].x = phase + phase - 1.0f;
-        points[index].y = y[i];
-        if (++index == length) {
-            frameComplete(spanOffset() + i);
-            index = 0;
-        }
-    }
-    phase_ = phase;
-    writeIndex_ = index;
-}
-
-void Oscilloscope::subProcessXY(int32_t count) {
-    const float* x = pinX.buffer() + spanOffset();
-    const float* y = pinY.buffer() + spanOffset();
-    ScopePoint* points = frame_.data();
-    const int32_t length = frameLength_;
-    const float increment = increment_;
-    float phase = phase_;
-    int32_t index = writeIndex_;
-    for (int32_t i = 0; i < count; ++i) {
-        // The sweep runs on in XY mode so that time mode resumes where it would be.
-        phase = phase + increment;
-        if (phase >= 1.0f)
-            phase = phase - 1.0f;
-        else if (phase < 0.0f)
-            phase = phase + 1.0f;
-        if (length == 0) continue;
-        points[index].x = x[i];
-        points[index].y = y[i];
-        if (++index == length) {
-            frameComplete(spanOffset() + i);
-            index = 0;
-        }
-    }
-    phase_ = phase;
-    writeIndex_ = index;
+    followMode();
 }
 
 // ------------------------------------------------------------------ display

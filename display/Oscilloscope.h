@@ -9,20 +9,11 @@
 // gradient background and grid.
 #pragma once
 
-#include <vector>
-
+#include "display/ScopeCapture.h"
 #include "display/ScopeLayers.h"
-#include "framework/mp_pins.h"
 #include "gui/mp_gui_gfx.h"
 
-// One (x, y) point of a point frame.
-struct ScopePoint {
-    float x;
-    float y;
-};
-static_assert(sizeof(ScopePoint) == 8, "a point is two packed floats");
-
-class Oscilloscope : public MpBase2 {
+class Oscilloscope : public ScopeCapture {
 public:
     Oscilloscope();
     void onPinsChanged() override;
@@ -31,25 +22,9 @@ public:
     static constexpr int32_t kMaxFrameLength = 1 << 20;
 
 private:
-    void subProcessTime(int32_t count);
-    void subProcessXY(int32_t count);
-    void frameComplete(int32_t offset);
-
-    AudioInPin pinX;
-    AudioInPin pinY;
-    MpControlPin<int32_t, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM> pinMode;
-    MpControlPin<float, mp::PIN_DIR_IN, mp::PIN_TYPE_FLOAT> pinSweepFrequency;
     MpControlPin<bool, mp::PIN_DIR_IN, mp::PIN_TYPE_BOOL> pinClear;
-    MpControlPin<MpBlob, mp::PIN_DIR_OUT, mp::PIN_TYPE_BLOB> pinFrame;
 
-    float sampleRate_ = 0.0f;
-    bool timeMode_ = false;
     bool clearPending_ = true;
-    float phase_ = 0.0f;
-    float increment_ = 1.0f / 882.0f;
-    int32_t writeIndex_ = 0;
-    int32_t frameLength_ = 0;
-    std::vector<ScopePoint> frame_;
 };
 
 class OscilloscopeGUI : public mp_gui::MpGuiGfxBase {

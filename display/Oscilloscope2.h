@@ -9,37 +9,14 @@
 // brightest and older ones fade out over a chosen part of the frame.
 #pragma once
 
-#include <vector>
-
-#include "display/Oscilloscope.h"
+#include "display/ScopeCapture.h"
 #include "display/ScopeLayers.h"
-#include "framework/mp_pins.h"
 #include "gui/mp_gui_gfx.h"
 
-class Oscilloscope2 : public MpBase2 {
+class Oscilloscope2 : public ScopeCapture {
 public:
     Oscilloscope2();
     void onPinsChanged() override;
-
-private:
-    template <bool kTimeMode>
-    void capture(int32_t count);
-    void sweepOnly(int32_t count);
-    void selectCapture();
-
-    AudioInPin pinX;
-    AudioInPin pinY;
-    MpControlPin<int32_t, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM> pinMode;
-    MpControlPin<float, mp::PIN_DIR_IN, mp::PIN_TYPE_FLOAT> pinSweepHz;
-    MpControlPin<MpBlob, mp::PIN_DIR_OUT, mp::PIN_TYPE_BLOB> pinFrame;
-
-    float sampleRate_ = 0.0f;
-    bool timeMode_ = false;
-    float phase_ = 0.0f;
-    float increment_ = 1.0f / 882.0f;  // 50 Hz at 44.1 kHz until the first pin change
-    int32_t writeIndex_ = 0;
-    int32_t frameLength_ = 0;
-    std::vector<ScopePoint> frame_;
 };
 
 class Oscilloscope2GUI : public mp_gui::MpGuiGfxBase {
