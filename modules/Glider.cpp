@@ -12,13 +12,13 @@ namespace {
 // One sample of glide towards g. `duration` is the glide time in samples;
 // `p` the previous target, so that constant-time mode computes its step only
 // when the target moves and keeps it for the rest of that glide.
-inline float approach(float g, float p, float y, float duration, bool constantTime,
-                      float& step) {
+template <bool kConstantTime>
+inline float approach(float g, float p, float y, float duration, float& step) {
     // A NaN output (left by a NaN target taken at once) could never compare
     // equal to a later target again; start over from the target.
     if (std::isnan(y)) return g;
     if (g == y) return y;
-    if (!constantTime) {
+    if (!kConstantTime) {
         // A time of -0.0 is a zero time: an infinite step up, not down.
         step = 0.1f / std::fabs(duration);
     } else if (g != p) {
@@ -34,6 +34,84 @@ inline float approach(float g, float p, float y, float duration, bool constantTi
         return down > g ? down : g;
     }
     return y;  // NaN target: hold
+}
+
+struct GlideState {
+    float y;
+    float previousTarget;
+    float step;
+};
+
+// Glider's samples i .. count-1 in one mode, fixed for the span. kWatch: the
+// target is static and the output settles where it reaches the target; the
+// loop then stops just past that sample and sets *rested.
+template <bool kConstantTime, bool kWatch>
+int32_t glide(const float* target, const float* time, const float* reset, float* out, int32_t i,
+              int32_t count, float rate, GlideState& s, bool* rested) {
+    float y = s.y;
+    float p = s.previousTarget;
+    float step = s.step;
+    for (; i < count; ++i) {
+        const float g = target[i];
+        const float t = 10.0f * time[i];
+        if (t <= 0.0f || reset[i] >= 0.5f) {
+            y = g;
+        } else {
+            y = approach<kConstantTime>(g, p, y, t * rate, step);
+        }
+        out[i] = y;
+        p = g;
+        if (kWatch && y == g) {
+            *rested = true;
+            ++i;
+            break;
+        }
+    }
+    s = {y, p, step};
+    return i;
+}
+
+// Glider2's samples, as glide() with separate rise and fall times.
+template <bool kConstantTime, bool kWatch>
+int32_t glide2(const float* target, const float* rise, const float* fall, const float* reset,
+               float* out, int32_t i, int32_t count, float rate, GlideState& s, bool* rested) {
+    float y = s.y;
+    float p = s.previousTarget;
+    float step = s.step;
+    for (; i < count; ++i) {
+        const float g = target[i];
+        float up = 10.0f * rise[i];
+        float down = 10.0f * fall[i];
+        // A negative time counts as 0; with no time in either direction the
+        // output is the target.
+        bool follow = false;
+        if (up < 0.0f) {
+            if (down <= 0.0f) {
+                follow = true;
+            } else {
+                up = 0.0f;
+            }
+        } else if (down < 0.0f) {
+            down = 0.0f;
+        } else if (up == 0.0f && down == 0.0f) {
+            follow = true;
+        }
+        if (follow || reset[i] >= 0.5f) {
+            y = g;
+        } else {
+            const float t = y < g ? up : down;
+            y = approach<kConstantTime>(g, p, y, t * rate, step);
+        }
+        out[i] = y;
+        p = g;
+        if (kWatch && y == g) {
+            *rested = true;
+            ++i;
+            break;
+        }
+    }
+    s = {y, p, step};
+    return i;
 }
 
 }  // namespace
@@ -75,12 +153,14 @@ Glider::Glider() {
     selectSpanRoutine(&Glider::subProcess);
 }
 
-void Glider::onPinsChanged() { reactToPins(pinMode, pinTarget, pinOutput); }
+void Glider::onPinsChanged() {
+    reactToPins(pinMode, pinTarget, pinOutput);
+}
 
 void Glider::subProcess(int32_t count) {
     float* out = pinOutput.buffer() + spanOffset();
-    float y = y_;
     if (settle_ == kSettled) {
+        const float y = y_;
         for (int32_t i = 0; i < count; ++i) out[i] = y;
         return;
     }
@@ -89,28 +169,27 @@ void Glider::subProcess(int32_t count) {
     const float* time = pinTime.buffer() + spanOffset();
     const float* reset = pinReset.buffer() + spanOffset();
     const float rate = readRate();
-    const bool constantTime = constantTime_;
-    float p = previousTarget_;
-    float step = step_;
-    for (int32_t i = 0; i < count; ++i) {
-        const float g = target[i];
-        const float t = 10.0f * time[i];
-        if (t <= 0.0f || reset[i] >= 0.5f) {
-            y = g;
-        } else {
-            y = approach(g, p, y, t * rate, constantTime, step);
-        }
-        if (settle_ == kSettling && y == g) {
-            pinOutput.reportStreaming(false, spanOffset() + i);
+    GlideState s{y_, previousTarget_, step_};
+    int32_t i = 0;
+    if (settle_ == kSettling) {
+        bool rested = false;
+        i = constantTime_
+                ? glide<true, true>(target, time, reset, out, 0, count, rate, s, &rested)
+                : glide<false, true>(target, time, reset, out, 0, count, rate, s, &rested);
+        if (rested) {
+            pinOutput.reportStreaming(false, spanOffset() + i - 1);
             allowSleep(true);
             settle_ = kSettled;
         }
-        out[i] = y;
-        p = g;
     }
-    y_ = y;
-    previousTarget_ = p;
-    step_ = step;
+    if (constantTime_) {
+        glide<true, false>(target, time, reset, out, i, count, rate, s, nullptr);
+    } else {
+        glide<false, false>(target, time, reset, out, i, count, rate, s, nullptr);
+    }
+    y_ = s.y;
+    previousTarget_ = s.previousTarget;
+    step_ = s.step;
 }
 
 // ------------------------------------------------------------------- Glider2
@@ -125,12 +204,14 @@ Glider2::Glider2() {
     selectSpanRoutine(&Glider2::subProcess);
 }
 
-void Glider2::onPinsChanged() { reactToPins(pinMode, pinTarget, pinOutput); }
+void Glider2::onPinsChanged() {
+    reactToPins(pinMode, pinTarget, pinOutput);
+}
 
 void Glider2::subProcess(int32_t count) {
     float* out = pinOutput.buffer() + spanOffset();
-    float y = y_;
     if (settle_ == kSettled) {
+        const float y = y_;
         for (int32_t i = 0; i < count; ++i) out[i] = y;
         return;
     }
@@ -140,42 +221,25 @@ void Glider2::subProcess(int32_t count) {
     const float* fall = pinFall.buffer() + spanOffset();
     const float* reset = pinReset.buffer() + spanOffset();
     const float rate = readRate();
-    const bool constantTime = constantTime_;
-    float p = previousTarget_;
-    float step = step_;
-    for (int32_t i = 0; i < count; ++i) {
-        const float g = target[i];
-        float up = 10.0f * rise[i];
-        float down = 10.0f * fall[i];
-        // A negative time counts as 0; with no time in either direction the
-        // output is the target.
-        bool follow = false;
-        if (up < 0.0f) {
-            if (down <= 0.0f) {
-                follow = true;
-            } else {
-                up = 0.0f;
-            }
-        } else if (down < 0.0f) {
-            down = 0.0f;
-        } else if (up == 0.0f && down == 0.0f) {
-            follow = true;
-        }
-        if (follow || reset[i] >= 0.5f) {
-            y = g;
-        } else {
-            const float t = y < g ? up : down;
-            y = approach(g, p, y, t * rate, constantTime, step);
-        }
-        if (settle_ == kSettling && y == g) {
-            pinOutput.reportStreaming(false, spanOffset() + i);
+    GlideState s{y_, previousTarget_, step_};
+    int32_t i = 0;
+    if (settle_ == kSettling) {
+        bool rested = false;
+        i = constantTime_
+                ? glide2<true, true>(target, rise, fall, reset, out, 0, count, rate, s, &rested)
+                : glide2<false, true>(target, rise, fall, reset, out, 0, count, rate, s, &rested);
+        if (rested) {
+            pinOutput.reportStreaming(false, spanOffset() + i - 1);
             allowSleep(true);
             settle_ = kSettled;
         }
-        out[i] = y;
-        p = g;
     }
-    y_ = y;
-    previousTarget_ = p;
-    step_ = step;
+    if (constantTime_) {
+        glide2<true, false>(target, rise, fall, reset, out, i, count, rate, s, nullptr);
+    } else {
+        glide2<false, false>(target, rise, fall, reset, out, i, count, rate, s, nullptr);
+    }
+    y_ = s.y;
+    previousTarget_ = s.previousTarget;
+    step_ = s.step;
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -789,6 +790,165 @@ TEST(OptimisedPaths, FracDelayLoopPerSpanMatchesThePerSampleModel) {
         }
         EXPECT_GT(settles, 2) << "block size " << bs;
     }
+}
+
+// Glider and Glider2: one loop per mode, watching for the target only while
+// it is static, against the slew limiter with both tested per sample.
+struct GliderModel {
+    bool twoTimes = false;
+    bool constantTime = true;
+    float y = 0.0f, p = 0.0f, step = 0.0f;
+    enum { Running, Settling, Settled } settle = Running;
+    std::vector<Report> reports;
+
+    float approach(float g, float duration) {
+        if (std::isnan(y)) return g;
+        if (g == y) return y;
+        if (!constantTime) {
+            step = 0.1f / duration;
+        } else if (g != p) {
+            step = std::fabs((g - y) / duration);
+        }
+        if (g > y) {
+            const float up = y + step;
+            return up < g ? up : g;
+        }
+        if (y > g) {
+            const float down = y - step;
+            return down > g ? down : g;
+        }
+        return y;
+    }
+    void group(bool target, bool on, bool mode, int value, int offset) {
+        if (mode) constantTime = value == 0;
+        if (!target) return;
+        if (on) {
+            reports.push_back({offset, true});
+            settle = Running;
+        } else {
+            if (settle != Running) reports.push_back({offset, true});
+            settle = Settling;
+        }
+    }
+    float step1(float g, float time1, float time2, float reset, int offset) {
+        if (settle == Settled) return y;
+        const float rate = 48000.0f;
+        if (!twoTimes) {
+            const float t = 10.0f * time1;
+            y = (t <= 0.0f || reset >= 0.5f) ? g : approach(g, t * rate);
+        } else {
+            float up = 10.0f * time1, down = 10.0f * time2;
+            bool follow = false;
+            if (up < 0.0f) {
+                if (down <= 0.0f) {
+                    follow = true;
+                } else {
+                    up = 0.0f;
+                }
+            } else if (down < 0.0f) {
+                down = 0.0f;
+            } else if (up == 0.0f && down == 0.0f) {
+                follow = true;
+            }
+            y = (follow || reset >= 0.5f) ? g : approach(g, (y < g ? up : down) * rate);
+        }
+        if (settle == Settling && y == g) {
+            reports.push_back({offset, false});
+            settle = Settled;
+        }
+        p = g;
+        return y;
+    }
+};
+
+void compareGlider(bool twoTimes) {
+    for (int bs : {1, 16, 64, 333}) {
+        std::mt19937 rng(31u + static_cast<unsigned>(bs) + (twoTimes ? 1000u : 0u));
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::uniform_int_distribution<int> when(0, bs - 1);
+        // Glider: target, time, mode, reset, out; Glider2: target, rise,
+        // fall, mode, reset, out.
+        Driver d(twoTimes ? "Glider2" : "Glider", twoTimes ? "aaaeaA" : "aaeaA", 48000.0f, bs);
+        const int modePin = twoTimes ? 3 : 2, resetPin = twoTimes ? 4 : 3,
+                  outPin = twoTimes ? 5 : 4;
+        GliderModel m;
+        m.twoTimes = twoTimes;
+        bool streaming = true, on = true;
+        float steady = 0.0f;
+        std::vector<float> expected(static_cast<size_t>(bs));
+        int settles = 0;
+        for (int b = 0; b < std::max(80, 20000 / bs); ++b) {
+            struct E {
+                int time;
+                bool target;
+                int value;  // mode, or 1/0 for the target's state
+            };
+            std::vector<E> evs;
+            if (b == 0) {
+                evs.push_back({0, false, 0});
+                evs.push_back({0, true, 1});
+            } else {
+                for (int k = 0; k < 2; ++k) {
+                    const int roll = static_cast<int>(rng() % 12);
+                    if (roll == 0) evs.push_back({when(rng), false, static_cast<int>(rng() % 3)});
+                    if (roll == 1) {
+                        streaming = !streaming;
+                        evs.push_back({when(rng), true, streaming ? 1 : 0});
+                    }
+                }
+                std::stable_sort(evs.begin(), evs.end(),
+                                 [](const E& a, const E& c) { return a.time < c.time; });
+            }
+            if (b == 0) m.reports.push_back({0, true});
+            size_t e = 0;
+            for (int i = 0; i < bs; ++i) {
+                bool target = false, mode = false;
+                int modeValue = 0;
+                for (; e < evs.size() && evs[e].time == i; ++e) {
+                    if (evs[e].target) {
+                        target = true;
+                        const bool start = evs[e].value != 0;
+                        if (!start && on) steady = u(rng);
+                        on = start;
+                        d.events.addStreaming(i, 0, start);
+                    } else {
+                        mode = true;
+                        modeValue = evs[e].value;
+                        d.events.addInt(i, modePin, modeValue);
+                    }
+                }
+                if (b == 0 && i == 0) d.events.addGraphStart(0);
+                if (target || mode) m.group(target, on, mode, modeValue, i);
+                d.buffer(0)[i] = on ? u(rng) : steady;
+                d.buffer(1)[i] = 0.00005f;  // 24 samples
+                if (twoTimes) d.buffer(2)[i] = 0.0001f;
+                d.buffer(resetPin)[i] = rng() % 80 == 0 ? 1.0f : 0.0f;
+                expected[i] = m.step1(d.buffer(0)[i], d.buffer(1)[i],
+                                      twoTimes ? d.buffer(2)[i] : 0.0f, d.buffer(resetPin)[i], i);
+            }
+            d.rec.calls.clear();
+            d.process();
+            ASSERT_TRUE(sameBits(d.buffer(outPin), expected.data(), bs))
+                << "block size " << bs << ", block " << b;
+            const auto got = d.rec.streamingOf(outPin);
+            ASSERT_EQ(got.size(), m.reports.size()) << "block size " << bs << ", block " << b;
+            for (size_t k = 0; k < got.size(); ++k) {
+                EXPECT_EQ(got[k].offset, m.reports[k].offset) << "block " << b;
+                EXPECT_EQ(got[k].streaming, m.reports[k].streaming) << "block " << b;
+                settles += got[k].streaming ? 0 : 1;
+            }
+            m.reports.clear();
+        }
+        EXPECT_GT(settles, 2) << "block size " << bs;
+    }
+}
+
+TEST(OptimisedPaths, GliderLoopPerModeMatchesThePerSampleModel) {
+    compareGlider(false);
+}
+
+TEST(OptimisedPaths, Glider2LoopPerModeMatchesThePerSampleModel) {
+    compareGlider(true);
 }
 
 }  // namespace
