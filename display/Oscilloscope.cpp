@@ -53,22 +53,9 @@ void Oscilloscope::onPinsChanged() {
 
 OscilloscopeGUI::OscilloscopeGUI() {
     initializePin(pinFrame, &OscilloscopeGUI::onFrame);
-    initializePin(pinColour1, &OscilloscopeGUI::onColours);
-    initializePin(pinColour2, &OscilloscopeGUI::onColours);
-    initializePin(pinColour3, &OscilloscopeGUI::onColours);
-    initializePin(pinColour4, &OscilloscopeGUI::onColours);
-    initializePin(pinColour5, &OscilloscopeGUI::onColours);
-    initializePin(pinXDivisions, &OscilloscopeGUI::onDivisions);
-    initializePin(pinYDivisions, &OscilloscopeGUI::onDivisions);
+    initializeColourPins();
+    initializeDivisionPins();
     initializePin(pinDecay);
-    defaults_ = display::defaultScopeColours();
-    colours_ = defaults_;
-}
-
-OscilloscopeGUI::~OscilloscopeGUI() {
-    trace_.release();
-    grid_.release();
-    background_.release();
 }
 
 void OscilloscopeGUI::onFrame() {
@@ -80,51 +67,12 @@ void OscilloscopeGUI::onFrame() {
     invalidateRect();
 }
 
-void OscilloscopeGUI::onColours() {
-    colours_.backgroundTop = display::colourFromText(pinColour1, defaults_.backgroundTop);
-    colours_.backgroundBottom = display::colourFromText(pinColour2, defaults_.backgroundBottom);
-    colours_.trace = display::colourFromText(pinColour3, defaults_.trace);
-    colours_.grid = display::colourFromText(pinColour4, defaults_.grid);
-    colours_.axes = display::colourFromText(pinColour5, defaults_.axes);
-    background_.release();
-    grid_.release();
-    invalidateRect();
-}
-
-void OscilloscopeGUI::onDivisions(int32_t pinIndex) {
-    const bool isX = pinIndex == pinXDivisions.getIndex();
-    const float v = isX ? pinXDivisions.getValue() : pinYDivisions.getValue();
-    if (v > 0.0f && v <= 20.0f) (isX ? xDivisions_ : yDivisions_) = v;
-    trace_.release();
-    grid_.release();
-    invalidateRect();
-}
-
 int32_t OscilloscopeGUI::render(IMpUnknown* drawingContext) {
     MpRef<IMpDeviceContext> context;
     if (!context.queryFrom(drawingContext, kIID_IMpDeviceContext)) return MP_OK;
 
-    const display::ModuleSize size = display::moduleSize(getRect());
-    if (size.w != cachedW_ || size.h != cachedH_) {
-        cachedW_ = size.w;
-        cachedH_ = size.h;
-        background_.release();
-        grid_.release();
-        trace_.release();
-    }
+    const display::ModuleSize size = drawScopeLayers(context.get());
     if (size.w > 0 && size.h > 0) {
-        if (colours_.backgroundTop.a > 0.0f || colours_.backgroundBottom.a > 0.0f) {
-            if (!background_)
-                display::buildScopeBackground(context.get(), size.width, size.height, colours_,
-                                              background_);
-            display::drawLayer(context.get(), background_.get(), size.width, size.height);
-        }
-        if (colours_.grid.a > 0.0f || colours_.axes.a > 0.0f) {
-            if (!grid_)
-                display::buildScopeGrid(context.get(), size.width, size.height, colours_,
-                                        xDivisions_, yDivisions_, grid_);
-            display::drawLayer(context.get(), grid_.get(), size.width, size.height);
-        }
         if (!trace_) {
             MpRef<IMpDrawingFactory> factory;
             if (getDrawingFactory(factory)) factory->createImage(size.w, size.h, trace_.put());

@@ -10,8 +10,7 @@
 #pragma once
 
 #include "display/ScopeCapture.h"
-#include "display/ScopeLayers.h"
-#include "gui/mp_gui_gfx.h"
+#include "display/ScopeGui.h"
 
 class Oscilloscope : public ScopeCapture {
 public:
@@ -27,37 +26,18 @@ private:
     bool clearPending_ = true;
 };
 
-class OscilloscopeGUI : public mp_gui::MpGuiGfxBase {
+class OscilloscopeGUI : public ScopeGuiBase {
 public:
     OscilloscopeGUI();
-    ~OscilloscopeGUI() override;
     int32_t render(mp::IMpUnknown* drawingContext) override;
 
 private:
     void onFrame();
-    void onColours();
-    void onDivisions(int32_t pinIndex);
     void plotFrame(mp_draw::IMpBitmap* image, int32_t w, int32_t h, float width, float height);
 
     MpGuiPin<MpBlob> pinFrame;
-    StringGuiPin pinColour1;
-    StringGuiPin pinColour2;
-    StringGuiPin pinColour3;
-    StringGuiPin pinColour4;
-    StringGuiPin pinColour5;
-    MpGuiPin<float> pinXDivisions;
-    MpGuiPin<float> pinYDivisions;
     MpGuiPin<float> pinDecay;
 
-    float xDivisions_ = 6.0f;
-    float yDivisions_ = 6.0f;
     int64_t pointCount_ = 0;
     bool newData_ = false;
-    display::ScopeColours defaults_;
-    display::ScopeColours colours_;
-    int32_t cachedW_ = 0;
-    int32_t cachedH_ = 0;
-    mp_gui::MpRef<mp_draw::IMpBitmap> background_;
-    mp_gui::MpRef<mp_draw::IMpBitmap> grid_;
-    mp_gui::MpRef<mp_draw::IMpBitmap> trace_;
 };

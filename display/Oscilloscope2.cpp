@@ -43,24 +43,11 @@ void Oscilloscope2::onPinsChanged() {
 
 Oscilloscope2GUI::Oscilloscope2GUI() {
     initializePin(pinFrame, &Oscilloscope2GUI::onFrame);
-    initializePin(pinColour1, &Oscilloscope2GUI::onColours);
-    initializePin(pinColour2, &Oscilloscope2GUI::onColours);
-    initializePin(pinColour3, &Oscilloscope2GUI::onColours);
-    initializePin(pinColour4, &Oscilloscope2GUI::onColours);
-    initializePin(pinColour5, &Oscilloscope2GUI::onColours);
+    initializeColourPins();
     initializePin(pinLineWidth);
     initializePin(pinConnectAll);
     initializePin(pinFadeLength);
-    initializePin(pinXDivisions, &Oscilloscope2GUI::onDivisions);
-    initializePin(pinYDivisions, &Oscilloscope2GUI::onDivisions);
-    defaults_ = display::defaultScopeColours();
-    colours_ = defaults_;
-}
-
-Oscilloscope2GUI::~Oscilloscope2GUI() {
-    trace_.release();
-    grid_.release();
-    background_.release();
+    initializeDivisionPins();
 }
 
 void Oscilloscope2GUI::onFrame() {
@@ -70,52 +57,12 @@ void Oscilloscope2GUI::onFrame() {
     invalidateRect();
 }
 
-void Oscilloscope2GUI::onColours() {
-    colours_.backgroundTop = display::colourFromText(pinColour1, defaults_.backgroundTop);
-    colours_.backgroundBottom = display::colourFromText(pinColour2, defaults_.backgroundBottom);
-    colours_.trace = display::colourFromText(pinColour3, defaults_.trace);
-    colours_.grid = display::colourFromText(pinColour4, defaults_.grid);
-    colours_.axes = display::colourFromText(pinColour5, defaults_.axes);
-    // The trace keeps its colour until the next frame.
-    background_.release();
-    grid_.release();
-    invalidateRect();
-}
-
-void Oscilloscope2GUI::onDivisions(int32_t pinIndex) {
-    const bool isX = pinIndex == pinXDivisions.getIndex();
-    const float v = isX ? pinXDivisions.getValue() : pinYDivisions.getValue();
-    if (v > 0.0f && v <= 20.0f) (isX ? xDivisions_ : yDivisions_) = v;
-    trace_.release();
-    grid_.release();
-    invalidateRect();
-}
-
 int32_t Oscilloscope2GUI::render(mp::IMpUnknown* drawingContext) {
     MpRef<IMpDeviceContext> context;
     if (!context.queryFrom(drawingContext, kIID_IMpDeviceContext)) return mp::MP_OK;
 
-    const display::ModuleSize size = display::moduleSize(getRect());
-    if (size.w != cachedW_ || size.h != cachedH_) {
-        cachedW_ = size.w;
-        cachedH_ = size.h;
-        background_.release();
-        grid_.release();
-        trace_.release();
-    }
+    const display::ModuleSize size = drawScopeLayers(context.get());
     if (size.w > 0 && size.h > 0) {
-        if (colours_.backgroundTop.a > 0.0f || colours_.backgroundBottom.a > 0.0f) {
-            if (!background_)
-                display::buildScopeBackground(context.get(), size.width, size.height, colours_,
-                                              background_);
-            display::drawLayer(context.get(), background_.get(), size.width, size.height);
-        }
-        if (colours_.grid.a > 0.0f || colours_.axes.a > 0.0f) {
-            if (!grid_)
-                display::buildScopeGrid(context.get(), size.width, size.height, colours_,
-                                        xDivisions_, yDivisions_, grid_);
-            display::drawLayer(context.get(), grid_.get(), size.width, size.height);
-        }
         if (!trace_) buildTrace(context.get(), size.width, size.height);
         display::drawLayer(context.get(), trace_.get(), size.width, size.height);
     }
