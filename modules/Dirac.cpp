@@ -114,22 +114,20 @@ void Dirac::subProcessSilence(int32_t count) {
     for (int32_t i = 0; i < count; ++i) out[i] = 0.0f;
 }
 
-void Dirac::subProcessPlain(int32_t count) {
+// The strategy is fixed for the span: one loop per combination, chosen here.
+void Dirac::runLoop(const Loops& loops, int32_t count) {
     float rate = 0.0f;
     host()->readSampleRate(&rate);
     const bool mean = pinRemoveMean.getValue();
     const bool scale = pinScaling.getValue() == 1;
-    if (mean) {
-        if (scale) {
-            plainLoop<true, true>(count, rate);
-        } else {
-            plainLoop<true, false>(count, rate);
-        }
-    } else if (scale) {
-        plainLoop<false, true>(count, rate);
-    } else {
-        plainLoop<false, false>(count, rate);
-    }
+    (this->*loops[mean][scale])(count, rate);
+}
+
+void Dirac::subProcessPlain(int32_t count) {
+    static constexpr Loops kLoops = {
+        {&Dirac::plainLoop<false, false>, &Dirac::plainLoop<false, true>},
+        {&Dirac::plainLoop<true, false>, &Dirac::plainLoop<true, true>}};
+    runLoop(kLoops, count);
 }
 
 template <bool kMean, bool kScale>
@@ -201,21 +199,10 @@ void Dirac::subProcessBandLimited(int32_t count) {
         subProcessSilence(count);
         return;
     }
-    float rate = 0.0f;
-    host()->readSampleRate(&rate);
-    const bool mean = pinRemoveMean.getValue();
-    const bool scale = pinScaling.getValue() == 1;
-    if (mean) {
-        if (scale) {
-            bandLimitedLoop<true, true>(count, rate);
-        } else {
-            bandLimitedLoop<true, false>(count, rate);
-        }
-    } else if (scale) {
-        bandLimitedLoop<false, true>(count, rate);
-    } else {
-        bandLimitedLoop<false, false>(count, rate);
-    }
+    static constexpr Loops kLoops = {
+        {&Dirac::bandLimitedLoop<false, false>, &Dirac::bandLimitedLoop<false, true>},
+        {&Dirac::bandLimitedLoop<true, false>, &Dirac::bandLimitedLoop<true, true>}};
+    runLoop(kLoops, count);
 }
 
 template <bool kMean, bool kScale>

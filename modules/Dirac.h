@@ -24,6 +24,11 @@ private:
     template <bool kMean, bool kScale>
     void bandLimitedLoop(int32_t count, float rate);
 
+    // A generator's loops by strategy: [remove mean][scaling on].
+    using Loop = void (Dirac::*)(int32_t, float);
+    using Loops = Loop[2][2];
+    void runLoop(const Loops& loops, int32_t count);
+
     void selectGenerator();
 
     MpControlPin<bool, mp::PIN_DIR_IN, mp::PIN_TYPE_BOOL> pinEnable;
