@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "framework/mp_pins.h"
+#include "modules/MorphCurve.h"
 
-class Morph1D : public MpBase2 {
+class Morph1D : public MorphMixer {
 public:
     Morph1D();
     int32_t open() override;
@@ -21,11 +21,4 @@ private:
     AudioInPin pinPosition;
     MpControlPin<int, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM> pinCurve;
     AudioOutPin pinOutput;
-
-    // Created in open(), one per extra audio input the host lists.
-    std::vector<std::unique_ptr<AudioInPin>> inputs_;
-    std::vector<const float*> reads_;
-    bool curve_ = true;  // on until the selector says otherwise
-    const float* table_ = nullptr;
-    std::unique_ptr<float[]> ownTable_;
 };

@@ -17,26 +17,19 @@ Morph2D::Morph2D() {
 
 int32_t Morph2D::open() {
     MpBase2::open();
-    const int32_t n = morph::countMixedInputs(host(), 2);
-    for (int32_t k = 0; k < n; ++k) {
-        inputs_.push_back(std::make_unique<AudioInPin>());
-        registerPin(*inputs_.back());
-    }
-    reads_.assign(static_cast<size_t>(n), nullptr);
-    weights_.assign(static_cast<size_t>(n), 0.0f);
-    table_ = morph::acquireCurveTable(host(), ownTable_);
+    openMixedInputs(2);
+    weights_.assign(inputs_.size(), 0.0f);
     return mp::MP_OK;
 }
 
 void Morph2D::onPinsChanged() {
     if (pinCurve.isUpdated()) curve_ = pinCurve.getValue() != 0;
     bool streaming = pinPosition.isStreaming() || pinFocus.isStreaming();
-    for (const auto& in : inputs_) streaming = streaming || in->isStreaming();
-    pinOutput.reportStreaming(streaming, -1);
+    pinOutput.reportStreaming(streaming || anyMixedInputStreaming(), -1);
 }
 
 void Morph2D::subProcess(int32_t count) {
-    for (size_t k = 0; k < inputs_.size(); ++k) reads_[k] = inputs_[k]->buffer() + spanOffset();
+    readMixedInputs();
     if (curve_) {
         mix<true>(count);
     } else {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "framework/mp_pins.h"
+#include "modules/MorphCurve.h"
 
-class Morph2D : public MpBase2 {
+class Morph2D : public MorphMixer {
 public:
     Morph2D();
     int32_t open() override;
@@ -24,13 +24,8 @@ private:
     MpControlPin<int, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM> pinCurve;
     AudioOutPin pinOutput;
 
-    std::vector<std::unique_ptr<AudioInPin>> inputs_;
-    std::vector<const float*> reads_;
     std::vector<float> weights_;
     // What the weights were computed for; -1 forces the first computation.
     float lastPosition_ = -1.0f;
     float lastFocus_ = 0.0f;
-    bool curve_ = true;
-    const float* table_ = nullptr;
-    std::unique_ptr<float[]> ownTable_;
 };

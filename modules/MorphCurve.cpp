@@ -44,3 +44,23 @@ int32_t countMixedInputs(mp::IMpHost* host, int32_t fixed) {
 }
 
 }  // namespace morph
+
+void MorphMixer::openMixedInputs(int32_t fixed) {
+    const int32_t n = morph::countMixedInputs(host(), fixed);
+    for (int32_t k = 0; k < n; ++k) {
+        inputs_.push_back(std::make_unique<AudioInPin>());
+        registerPin(*inputs_.back());
+    }
+    reads_.assign(static_cast<size_t>(n), nullptr);
+    table_ = morph::acquireCurveTable(host(), ownTable_);
+}
+
+bool MorphMixer::anyMixedInputStreaming() const {
+    for (const auto& in : inputs_)
+        if (in->isStreaming()) return true;
+    return false;
+}
+
+void MorphMixer::readMixedInputs() {
+    for (size_t k = 0; k < inputs_.size(); ++k) reads_[k] = inputs_[k]->buffer() + spanOffset();
+}

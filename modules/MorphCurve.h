@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "framework/mp_pins.h"
 
@@ -42,3 +43,21 @@ inline float curve(const float* table, float w) {
 }
 
 }  // namespace morph
+
+// The base of the morph mixers: the mixed inputs the host lists after the
+// steering inputs, created in open(), and the curve table.
+class MorphMixer : public MpBase2 {
+protected:
+    // Registers an audio input for each mixed input the host lists after the
+    // `fixed` steering inputs and takes the curve table; for open().
+    void openMixedInputs(int32_t fixed);
+    bool anyMixedInputStreaming() const;
+    // Points reads_ at this span's samples of every mixed input.
+    void readMixedInputs();
+
+    std::vector<std::unique_ptr<AudioInPin>> inputs_;
+    std::vector<const float*> reads_;
+    bool curve_ = true;  // on until the selector says otherwise
+    const float* table_ = nullptr;
+    std::unique_ptr<float[]> ownTable_;
+};
