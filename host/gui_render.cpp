@@ -1,5 +1,7 @@
 #include "host/gui_render.h"
 
+#include <cstdint>
+
 #include <cmath>
 
 namespace zhost {
@@ -48,12 +50,12 @@ bool parseView(const nlohmann::json& v, const std::string& module, PatchView* ou
                 return false;
             }
             (k == "png" ? view.png : view.sequence) = x.get<std::string>();
-        } else if (k == "every") {
+        } else if (k == "every" || k == "every_frames") {
             if (!x.is_number_integer() || x.get<int64_t>() < 1) {
-                *error = "view.every must be a whole number of samples, at least 1";
+                *error = "view." + k + " must be a whole number, at least 1";
                 return false;
             }
-            view.every = x.get<int64_t>();
+            (k == "every" ? view.every : view.everyFrames) = x.get<int64_t>();
         } else if (k == "pins") {
             if (!x.is_object()) {
                 *error = "view.pins must be an object pin: value";
@@ -96,8 +98,9 @@ bool parseView(const nlohmann::json& v, const std::string& module, PatchView* ou
         *error = "view.sequence needs a run of '#' for the picture number, e.g. \"scope_####.png\"";
         return false;
     }
-    if (!view.sequence.empty() && view.every == 0) {
-        *error = "view.sequence needs \"every\" (samples between pictures)";
+    if (!view.sequence.empty() && (view.every == 0) == (view.everyFrames == 0)) {
+        *error = "view.sequence needs either \"every\" (samples between pictures) or "
+                 "\"every_frames\" (frames between pictures)";
         return false;
     }
     *out = std::move(view);
@@ -112,7 +115,7 @@ bool PatchViews::add(int32_t node, const std::string& module, const PatchView& v
     e.gui = GuiView::create(lib, module, view.width, view.height, error);
     if (!e.gui) return false;
     for (const auto& pv : view.pins) e.gui->setPin(pv.first, pv.second);
-    e.nextPicture = view.every;
+    e.nextPicture = view.every > 0 ? view.every : INT64_MAX;
     views_.push_back(std::move(e));
     return true;
 }
@@ -127,7 +130,10 @@ void PatchViews::onOutputValue(int32_t node, int64_t, int32_t pin, int32_t size,
                                const void* data) {
     Entry* e = find(node);
     // Rendered at once, so that every frame is drawn, as an editor keeping up would.
-    if (e != nullptr && e->gui->deliverOutput(pin, data, size)) e->gui->render();
+    if (e != nullptr && e->gui->deliverOutput(pin, data, size)) {
+        e->gui->render();
+        countDelivery(*e);
+    }
 }
 
 void PatchViews::onGuiMessage(int32_t node, int64_t, int32_t id, int32_t size,
@@ -136,17 +142,32 @@ void PatchViews::onGuiMessage(int32_t node, int64_t, int32_t id, int32_t size,
     if (e == nullptr) return;
     e->gui->deliverMessage(id, size, data);
     e->gui->render();
+    countDelivery(*e);
+}
+
+void PatchViews::countDelivery(Entry& e) {
+    if (e.view.everyFrames <= 0 || !failed_.empty()) return;
+    if (++e.delivered % e.view.everyFrames == 0) writeNumbered(e, &failed_);
+}
+
+bool PatchViews::writeNumbered(Entry& e, std::string* error) {
+    const std::string name = sequenceName(e.view.sequence, e.sequenceNumber);
+    if (!e.gui->writePng(name, error)) return false;
+    ++e.sequenceNumber;
+    ++written_;
+    return true;
 }
 
 bool PatchViews::afterBlock(int64_t position, std::string* error) {
+    if (!failed_.empty()) {
+        *error = failed_;
+        return false;
+    }
     for (Entry& e : views_) {
         if (e.view.sequence.empty()) continue;
         while (position >= e.nextPicture) {
-            const std::string name = sequenceName(e.view.sequence, e.sequenceNumber);
             e.gui->render();
-            if (!e.gui->writePng(name, error)) return false;
-            ++e.sequenceNumber;
-            ++written_;
+            if (!writeNumbered(e, error)) return false;
             e.nextPicture += e.view.every;
         }
     }

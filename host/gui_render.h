@@ -25,6 +25,7 @@ struct PatchView {
     std::string png;       // the picture at the end of the render
     std::string sequence;  // numbered pictures: "scope_####.png", the #s become the number
     int64_t every = 0;     // samples between numbered pictures
+    int64_t everyFrames = 0;  // or: frames (values or messages) delivered between them
     std::vector<std::pair<int32_t, std::vector<unsigned char>>> pins;  // GUI pin values
 };
 
@@ -56,8 +57,13 @@ private:
         std::unique_ptr<GuiView> gui;
         int64_t nextPicture = 0;
         int32_t sequenceNumber = 0;
+        int64_t delivered = 0;
     };
     Entry* find(int32_t node);
+    // After a delivery: a numbered picture every `everyFrames` deliveries.
+    void countDelivery(Entry& e);
+    bool writeNumbered(Entry& e, std::string* error);
+    std::string failed_;  // a picture that could not be written during the run
     std::vector<Entry> views_;
     int32_t written_ = 0;
 };
