@@ -278,3 +278,27 @@ TEST(Oscilloscope2GUI, ReleasesEverythingItObtained) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bool GUI pin reads a 4-byte value as an int (any non-zero is true) and
+// any other size by its first byte; seen through "connect all", which draws
+// the retrace segment.
+TEST(Oscilloscope2GUI, BoolPinValueSizes) {
+    const std::vector<float> xy = {-0.6f, 0.0f, 0.6f, 0.0f, -0.6f, 0.2f};
+    auto segments = [&](const void* value, int32_t size) {
+        Gui g(u"Oscilloscope2", 100.0f, 100.0f);
+        g.set(kConnectAll, value, size);
+        sendFrame(g, xy);
+        return lines(traceLayer(*g.render())).size();
+    };
+    const int32_t two = 2, big = 256, zero = 0;
+    const unsigned char byteTwo = 2, byteZero = 0;
+    EXPECT_EQ(segments(&two, 4), 2u);
+    EXPECT_EQ(segments(&big, 4), 2u);  // the low byte is 0, the int is not
+    EXPECT_EQ(segments(&zero, 4), 1u);
+    EXPECT_EQ(segments(&byteTwo, 1), 2u);
+    EXPECT_EQ(segments(&byteZero, 1), 1u);
+}
+
+}  // namespace

@@ -132,6 +132,12 @@ public:
 };
 
 // A bitmap: either a pixel image (pixels) or a render target's result (ops).
+// The pixel format code that new images report when locked (tests vary it).
+inline int32_t& imageFormat() {
+    static int32_t code = PIXEL_ARGB;
+    return code;
+}
+
 class Bitmap final : public Counted<IMpBitmap> {
 public:
     int32_t QueryInterface(const mp::MpGuid& iid, void** out) override {
@@ -149,11 +155,12 @@ public:
         lockModes.push_back(mode);
         if (pixels.empty() && w * h > 0) pixels.assign(static_cast<size_t>(w) * h, 0u);
         *out = new Pixels(w * h > 0 ? reinterpret_cast<uint8_t*>(pixels.data()) : nullptr, w * 4,
-                          PIXEL_ARGB);
+                          format);
         return 0;
     }
     uint32_t at(int32_t row, int32_t col) const { return pixels[static_cast<size_t>(row) * w + col]; }
     int32_t w = 0, h = 0;
+    int32_t format = imageFormat();  // the pixel format code the lock reports
     std::vector<uint32_t> pixels;
     std::vector<int32_t> lockModes;
     std::vector<Op> ops;
