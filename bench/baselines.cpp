@@ -465,8 +465,8 @@ struct LatchLoop final : Loop {
         bool l = latch;
         float ps = previousSet, pr = previousReset;
         for (int32_t i = 0; i < n; ++i) {
-            const bool flip = l ? (reset[i] >= 0.5f && (!kEdge || !(pr >= 0.5f)))
-                                : (set[i] >= 0.5f && (!kEdge || !(ps >= 0.5f)));
+            const bool flip = l ? (reset[i] >= 0.5f && (!kEdge || pr < 0.5f))
+                                : (set[i] >= 0.5f && (!kEdge || ps < 0.5f));
             if (flip) l = !l;
             out[i] = l ? source1[i] : source0[i];
             ps = set[i];
@@ -704,7 +704,7 @@ struct DiracLoop final : Loop {
                     : l;
             ph = ph + d;
             if (ph >= 1.0) ph = ph - 1.0;
-            const float x = std::fabs(amp[i]) <= FLT_MAX ? amp[i] : 0.0f;
+            const float x = amp[i];
             out[i] = (ratio * t) * x;
         }
         phase = ph;
