@@ -48,7 +48,9 @@ uint32_t packARGB(float alpha, float r, float g, float b) {
     return p.a << 24 | p.r << 16 | p.g << 8 | p.b;
 }
 
-bool isBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool isBlank(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 int hexDigit(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
@@ -76,7 +78,9 @@ void fillColourTable() {
     }
 }
 
-bool colourTableFilled() { return g_filled; }
+bool colourTableFilled() {
+    return g_filled;
+}
 
 mp_draw::Colour colourFromBytes(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
     mp_draw::Colour c;
@@ -131,11 +135,15 @@ uint32_t linearToSrgbByte(float value) {
 
 PixelPacker pixelPacker(int32_t formatCode) {
     switch (formatCode) {
-        case mp_draw::PIXEL_BGRA: return &packBGRA;
-        case mp_draw::PIXEL_ABGR: return &packABGR;
+        case mp_draw::PIXEL_BGRA:
+            return &packBGRA;
+        case mp_draw::PIXEL_ABGR:
+            return &packABGR;
         case mp_draw::PIXEL_ARGB:
-        case mp_draw::PIXEL_ARGB_SRGB: return &packARGB;
-        default: return &packRGBA;
+        case mp_draw::PIXEL_ARGB_SRGB:
+            return &packARGB;
+        default:
+            return &packRGBA;
     }
 }
 

@@ -19,7 +19,6 @@ inline int registerDisplay(const char16_t* id, MpCreateFunction dsp, MpCreateFun
 
 }  // namespace display
 
-#define REGISTER_DISPLAY(dspClass, guiClass, id)                                         \
-    static const int MP_CONCAT(mp_display_registered_, __LINE__) =                      \
-        display::registerDisplay(id, &mp_detail::createDsp<dspClass>,                   \
-                                 &mp_detail::createGui<guiClass>)
+#define REGISTER_DISPLAY(dspClass, guiClass, id)                                             \
+    static const int MP_CONCAT(mp_display_registered_, __LINE__) = display::registerDisplay( \
+        id, &mp_detail::createDsp<dspClass>, &mp_detail::createGui<guiClass>)

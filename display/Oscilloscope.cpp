@@ -84,8 +84,7 @@ int32_t OscilloscopeGUI::render(IMpUnknown* drawingContext) {
     return MP_OK;
 }
 
-void OscilloscopeGUI::plotFrame(IMpBitmap* image, int32_t w, int32_t h, float width,
-                                float height) {
+void OscilloscopeGUI::plotFrame(IMpBitmap* image, int32_t w, int32_t h, float width, float height) {
     MpRef<IMpBitmapPixels> pixels;
     if (image->lockPixels(pixels.put(), LOCK_READ_WRITE) != MP_OK || !pixels) return;
     uint8_t* bytes = pixels->getAddress();
@@ -126,8 +125,8 @@ void OscilloscopeGUI::plotFrame(IMpBitmap* image, int32_t w, int32_t h, float wi
         const float row = std::trunc((height - 1.0f) * ((1.0f - yScale * p.y) * 0.5f));
         // Tested as floats, so NaN and huge coordinates are skipped safely.
         if (column >= 0.0f && column < fw && row >= 0.0f && row < fh) {
-            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(w) +
-                              static_cast<size_t>(column);
+            const size_t at =
+                static_cast<size_t>(row) * static_cast<size_t>(w) + static_cast<size_t>(column);
             const uint32_t pixel = packer(alpha, trace.r, trace.g, trace.b);
             std::memcpy(bytes + at * 4, &pixel, 4);
         }

@@ -85,8 +85,7 @@ void Oscilloscope2GUI::buildTrace(IMpDeviceContext* context, float width, float 
         // Passed on as it is (0 or negative too): what it draws is the host's choice.
         const float strokeWidth = static_cast<float>(pinLineWidth.getValue());
         const bool connectAll = pinConnectAll.getValue();
-        const float fadeSpan =
-            static_cast<float>(n - 1) * std::min(1.0f, pinFadeLength.getValue());
+        const float fadeSpan = static_cast<float>(n - 1) * std::min(1.0f, pinFadeLength.getValue());
         const float step = fadeSpan >= 1.0f ? 1.0f / fadeSpan : 1.0f;
         const float xScale = 10.0f / xDivisions_;
         const float yScale = 10.0f / yDivisions_;

@@ -96,7 +96,9 @@ PlotterGUI::~PlotterGUI() {
     background_.release();
 }
 
-void PlotterGUI::onHold() { hold_ = pinHold.getValue(); }
+void PlotterGUI::onHold() {
+    hold_ = pinHold.getValue();
+}
 
 void PlotterGUI::onColours() {
     colours_[kTop] = display::colourFromText(pinColour1, defaults_[kTop]);
@@ -144,11 +146,9 @@ int32_t PlotterGUI::render(mp::IMpUnknown* drawingContext) {
         if (colours_[kBars].a > 0.0f) {
             if (!chart_) {
                 MpRef<IMpDrawingFactory> factory;
-                if (getDrawingFactory(factory))
-                    factory->createImage(size.w, size.h, chart_.put());
+                if (getDrawingFactory(factory)) factory->createImage(size.w, size.h, chart_.put());
             }
-            if (newPair_ && !hold_ && chart_)
-                addColumns(chart_.get(), size.w, size.h, size.height);
+            if (newPair_ && !hold_ && chart_) addColumns(chart_.get(), size.w, size.h, size.height);
             display::drawLayer(context.get(), chart_.get(), size.width, size.height);
         }
     }

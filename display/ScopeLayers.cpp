@@ -64,8 +64,8 @@ void drawLayer(IMpDeviceContext* context, IMpBitmap* layer, float width, float h
     context->drawBitmap(layer, whole, 1.0f, INTERPOLATION_LINEAR, whole);
 }
 
-void fillVerticalGradient(IMpDeviceContext* target, float width, float height,
-                          const Colour& top, const Colour& bottom) {
+void fillVerticalGradient(IMpDeviceContext* target, float width, float height, const Colour& top,
+                          const Colour& bottom) {
     const GradientStop stops[2] = {{0.0f, top}, {1.0f, bottom}};
     MpRef<IMpGradientStopCollection> collection;
     if (target->createGradientStopCollection(stops, 2, collection.put()) != mp::MP_OK ||
@@ -103,10 +103,10 @@ bool buildScopeGrid(IMpDeviceContext* context, float width, float height,
     IMpBrush* axis = colours.axes.a != 0.0f ? axisBrush.get() : gridBrush.get();
     IMpBrush* grid = gridBrush.get();
     if (axis != nullptr) {
-        target->drawLine(Point{0.0f, height * 0.5f}, Point{width - 1.0f, height * 0.5f}, axis,
-                         1.0f, nullptr);
-        target->drawLine(Point{width * 0.5f, 0.0f}, Point{width * 0.5f, height - 1.0f}, axis,
-                         1.0f, nullptr);
+        target->drawLine(Point{0.0f, height * 0.5f}, Point{width - 1.0f, height * 0.5f}, axis, 1.0f,
+                         nullptr);
+        target->drawLine(Point{width * 0.5f, 0.0f}, Point{width * 0.5f, height - 1.0f}, axis, 1.0f,
+                         nullptr);
     }
     if (grid != nullptr) {
         // Divisions are in (0, 20], so at most 20 lines each way.

@@ -88,7 +88,9 @@ void MpBase2::registerPin(MpPinBase& p, PinRoutine routine) {
 }
 
 namespace {
-bool isPinEvent(int32_t type) { return type >= EVENT_PIN_SET && type <= EVENT_MIDI; }
+bool isPinEvent(int32_t type) {
+    return type >= EVENT_PIN_SET && type <= EVENT_MIDI;
+}
 bool isChangeEvent(int32_t type) {
     return type >= EVENT_PIN_SET && type <= EVENT_PIN_STREAMING_STOP;
 }
@@ -182,8 +184,7 @@ void MpBase2::onMidiPin(const MpEvent* event) {
 void MpBase2::sleepGate(int32_t n) {
     const int32_t entryOffset = spanOffset_;
     for (;;) {
-        const bool counting =
-            (sleepMode_ == -1 && streamingPinCount_ == 0) || sleepMode_ == 1;
+        const bool counting = (sleepMode_ == -1 && streamingPinCount_ == 0) || sleepMode_ == 1;
         if (!counting) {
             active_ = selected_;
             if (n > 0) (this->*selected_)(n);

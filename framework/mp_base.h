@@ -108,7 +108,6 @@ public:
     void allowSleep(bool allow);
 
 protected:
-
     SpanRoutine activeRoutine() const { return active_; }
     SpanRoutine selectedRoutine() const { return selected_; }
 

@@ -62,8 +62,7 @@ int32_t MpFactory::instantiateBare(const char16_t* id, int32_t subtype, void** o
     return MP_OK;
 }
 
-int32_t MpFactory::instantiate(const char16_t* id, int32_t subtype, IMpUnknown* host,
-                               void** out) {
+int32_t MpFactory::instantiate(const char16_t* id, int32_t subtype, IMpUnknown* host, void** out) {
     const int32_t r = instantiateBare(id, subtype, out);
     if (r != MP_OK || *out == nullptr) return r;
     // DSP instances are found by their run-time type, not through

@@ -50,7 +50,6 @@ mp::IMpUnknown* createGui() {
 //   REGISTER_DSP(DCBlocker, u"DC_Blocker");
 #define MP_CONCAT_(a, b) a##b
 #define MP_CONCAT(a, b) MP_CONCAT_(a, b)
-#define REGISTER_DSP(cls, id)                                                    \
-    static const int MP_CONCAT(mp_registered_, __LINE__) =                       \
-        MpFactory::instance()->registerModule(mp::MP_SUBTYPE_DSP, id,            \
-                                              &mp_detail::createDsp<cls>)
+#define REGISTER_DSP(cls, id)                              \
+    static const int MP_CONCAT(mp_registered_, __LINE__) = \
+        MpFactory::instance()->registerModule(mp::MP_SUBTYPE_DSP, id, &mp_detail::createDsp<cls>)

@@ -32,7 +32,8 @@ void AudioOutPin::reportStreaming(bool streaming, int32_t offset) {
 }
 
 void MidiOutPin::sendMidi(const unsigned char* bytes, int32_t count, int32_t offset) {
-    if (IMpHost* host = owner()->host()) host->sendPinValue(resolveOffset(offset), index(), count, bytes);
+    if (IMpHost* host = owner()->host())
+        host->sendPinValue(resolveOffset(offset), index(), count, bytes);
 }
 
 PinIterator::PinIterator(IMpHost* host) {

@@ -69,10 +69,9 @@ void dsp(const zhost::ModuleDesc& desc, FuzzedDataProvider& in) {
 
 void gui(const zhost::ModuleDesc& desc, FuzzedDataProvider& in) {
     std::string err;
-    auto view = zhost::GuiView::create(zfuzz::library(), desc.id,
-                                       static_cast<float>(in.ConsumeIntegralInRange<int>(1, 300)),
-                                       static_cast<float>(in.ConsumeIntegralInRange<int>(1, 200)),
-                                       &err);
+    auto view = zhost::GuiView::create(
+        zfuzz::library(), desc.id, static_cast<float>(in.ConsumeIntegralInRange<int>(1, 300)),
+        static_cast<float>(in.ConsumeIntegralInRange<int>(1, 200)), &err);
     if (!view) return;
     const int32_t npins = view->desc() ? static_cast<int32_t>(view->desc()->pins.size()) : 4;
     while (in.remaining_bytes() > 0) {
@@ -97,7 +96,9 @@ void gui(const zhost::ModuleDesc& desc, FuzzedDataProvider& in) {
                 view->layout(0.0f, 0.0f, in.ConsumeFloatingPointInRange<float>(-10.0f, 400.0f),
                              in.ConsumeFloatingPointInRange<float>(-10.0f, 300.0f));
                 break;
-            default: view->render(); break;
+            default:
+                view->render();
+                break;
         }
     }
     view->render();

@@ -68,10 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int k = 0; k < count; ++k) {
             Ev e;
             e.time = in.ConsumeIntegralInRange<int32_t>(0, n);
-            static const int32_t types[] = {mp::EVENT_PIN_SET, mp::EVENT_PIN_SET,
+            static const int32_t types[] = {mp::EVENT_PIN_SET,
+                                            mp::EVENT_PIN_SET,
                                             mp::EVENT_PIN_STREAMING_START,
-                                            mp::EVENT_PIN_STREAMING_STOP, mp::EVENT_MIDI,
-                                            mp::EVENT_GRAPH_START, 0};
+                                            mp::EVENT_PIN_STREAMING_STOP,
+                                            mp::EVENT_MIDI,
+                                            mp::EVENT_GRAPH_START,
+                                            0};
             e.type = types[in.ConsumeIntegralInRange<int>(0, 6)];
             e.pin = in.ConsumeIntegralInRange<int32_t>(-1, np);
             const size_t len = in.ConsumeIntegralInRange<size_t>(0, 16);

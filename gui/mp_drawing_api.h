@@ -75,10 +75,10 @@ enum : int32_t { LOCK_READ = 1, LOCK_WRITE = 2, LOCK_READ_WRITE = 3 };
 // Pixel format codes: how a 32-bit pixel holds its channels, from bit 31
 // down. All are premultiplied by alpha.
 enum : int32_t {
-    PIXEL_BGRA = 0,  // blue, green, red, alpha
-    PIXEL_ABGR = 1,  // alpha, blue, green, red
-    PIXEL_RGBA = 2,  // red, green, blue, alpha
-    PIXEL_ARGB = 3,  // alpha, red, green, blue
+    PIXEL_BGRA = 0,       // blue, green, red, alpha
+    PIXEL_ABGR = 1,       // alpha, blue, green, red
+    PIXEL_RGBA = 2,       // red, green, blue, alpha
+    PIXEL_ARGB = 3,       // alpha, red, green, blue
     PIXEL_ARGB_SRGB = 4,  // as 3, for surfaces the host keeps in sRGB
 };
 
@@ -141,9 +141,9 @@ struct IMpStrokeStyle : mp::IMpUnknown {};
 // The modules call only getAddress and getPixelFormat and take rows as
 // exactly width x 4 bytes; getBytesPerRow is for the host's own use.
 struct IMpBitmapPixels : mp::IMpUnknown {
-    virtual uint8_t* getAddress() = 0;       // 3: null if unavailable
-    virtual int32_t getPixelFormat() = 0;    // 4: a PIXEL_* code
-    virtual int32_t getBytesPerRow() = 0;    // 5
+    virtual uint8_t* getAddress() = 0;     // 3: null if unavailable
+    virtual int32_t getPixelFormat() = 0;  // 4: a PIXEL_* code
+    virtual int32_t getBytesPerRow() = 0;  // 5
 };
 
 struct IMpBitmap : mp::IMpUnknown {
@@ -163,13 +163,13 @@ struct IMpDeviceContext : mp::IMpUnknown {
                                               IMpGradientStopCollection* stops,
                                               IMpLinearGradientBrush** out) = 0;  // 5
     virtual void drawLine(Point p1, Point p2, IMpBrush* brush, float strokeWidth,
-                          IMpStrokeStyle* style) = 0;                               // 6
-    virtual void fillRectangle(const Rect& rect, IMpBrush* brush) = 0;              // 7
+                          IMpStrokeStyle* style) = 0;                   // 6
+    virtual void fillRectangle(const Rect& rect, IMpBrush* brush) = 0;  // 7
     virtual void drawBitmap(IMpBitmap* bitmap, const Rect& destination, float opacity,
-                            int32_t interpolation, const Rect& source) = 0;        // 8
-    virtual void clear(const Colour& colour) = 0;                                   // 9
-    virtual void beginDraw() = 0;                                                   // 10
-    virtual int32_t endDraw() = 0;                                                  // 11
+                            int32_t interpolation, const Rect& source) = 0;  // 8
+    virtual void clear(const Colour& colour) = 0;                            // 9
+    virtual void beginDraw() = 0;                                            // 10
+    virtual int32_t endDraw() = 0;                                           // 11
     virtual int32_t createCompatibleRenderTarget(Size size,
                                                  IMpBitmapRenderTarget** out) = 0;  // 12
 };

@@ -46,8 +46,7 @@ struct IMpUserInterface2B : IMpUserInterface2 {};
 // The editor's side, as seen by a GUI instance.
 struct IMpUserInterfaceHost2 : IMpUnknown {
     // 3: a pin value set by the GUI, to be stored and passed on by the host.
-    virtual int32_t pinTransmit(int32_t pinId, int32_t size, const void* data,
-                                int32_t voice) = 0;
+    virtual int32_t pinTransmit(int32_t pinId, int32_t size, const void* data, int32_t voice) = 0;
     // 4: a message to the DSP half of the same module.
     virtual int32_t sendMessageToAudio(int32_t id, int32_t size, const void* data) = 0;
     // 5: the editor's handle for this instance.

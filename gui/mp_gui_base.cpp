@@ -8,8 +8,7 @@ MpGuiBase2::~MpGuiBase2() {
 
 int32_t MpGuiBase2::QueryInterface(const MpGuid& iid, void** out) {
     if (out == nullptr) return MP_FAIL;
-    if (iid == kIID_IMpUnknown || iid == kIID_IMpUserInterface2 ||
-        iid == kIID_IMpUserInterface2B) {
+    if (iid == kIID_IMpUnknown || iid == kIID_IMpUserInterface2 || iid == kIID_IMpUserInterface2B) {
         *out = static_cast<IMpUserInterface2B*>(this);
         AddRef();
         return MP_OK;

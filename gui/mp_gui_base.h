@@ -221,8 +221,7 @@ public:
 
     virtual ~MpGuiBase2();
     // GuiPinOwner, and the same on the primary face: forwards to the GUI host.
-    int32_t pinTransmit(int32_t pinId, int32_t size, const void* data,
-                        int32_t voice = 0) override;
+    int32_t pinTransmit(int32_t pinId, int32_t size, const void* data, int32_t voice = 0) override;
 
     mp::IMpUserInterfaceHost2* guiHost() const { return guiHost_; }
 

@@ -57,7 +57,9 @@ int32_t MpGuiGfxBase::onPointerMove(int32_t flags, mp_draw::Point point) {
 int32_t MpGuiGfxBase::onPointerUp(int32_t flags, mp_draw::Point point) {
     return onPointer(flags, point);
 }
-int32_t MpGuiGfxBase::onPointer(int32_t, mp_draw::Point) { return MP_OK; }
+int32_t MpGuiGfxBase::onPointer(int32_t, mp_draw::Point) {
+    return MP_OK;
+}
 
 void MpGuiGfxBase::invalidateRect() {
     if (graphicsHost_ != nullptr) graphicsHost_->invalidateRect(nullptr);

@@ -26,7 +26,10 @@ public:
     // Graphics face; the module may override any of these.
     int32_t measure(mp_draw::Size available, mp_draw::Size* desired) override;
     int32_t arrange(mp_draw::Rect finalRect) override;
-    int32_t render(mp::IMpUnknown* drawingContext) override { (void)drawingContext; return 0; }
+    int32_t render(mp::IMpUnknown* drawingContext) override {
+        (void)drawingContext;
+        return 0;
+    }
     int32_t onPointerDown(int32_t flags, mp_draw::Point point) override;
     int32_t onPointerMove(int32_t flags, mp_draw::Point point) override;
     int32_t onPointerUp(int32_t flags, mp_draw::Point point) override;

@@ -1,12 +1,12 @@
 #include "host/audio_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zhost {
 
@@ -32,7 +32,8 @@ bool readAudioFile(const std::string& path, AudioData* out, std::string* error) 
     out->channels = info.channels;
     out->sampleRate = info.samplerate;
     out->frames = info.frames;
-    out->samples.assign(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels), 0.0f);
+    out->samples.assign(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels),
+                        0.0f);
     // Integer formats come back scaled to [-1, 1) without clipping.
     const sf_count_t got = sf_readf_float(f, out->samples.data(), info.frames);
     sf_close(f);
@@ -56,7 +57,9 @@ bool parseSampleFormat(const std::string& text, SampleFormat* out) {
     return true;
 }
 
-AudioWriter::~AudioWriter() { abort(); }
+AudioWriter::~AudioWriter() {
+    abort();
+}
 
 bool AudioWriter::open(const std::string& path, int32_t channels, int32_t sampleRate,
                        SampleFormat format, std::string* error) {

@@ -3,11 +3,11 @@
 // a failed render never leaves a partial output file behind.
 #pragma once
 
+#include <sndfile.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <sndfile.h>
 
 namespace zhost {
 

@@ -89,9 +89,7 @@ public:
     const std::vector<GradientStop>& stops() const { return stops_; }
 
 protected:
-    bool answers(const MpGuid& iid) const override {
-        return iid == kIID_IMpGradientStopCollection;
-    }
+    bool answers(const MpGuid& iid) const override { return iid == kIID_IMpGradientStopCollection; }
 
 private:
     std::vector<GradientStop> stops_;
@@ -121,8 +119,8 @@ public:
         for (const GradientStop& s : stops_) {
             const double a = std::fmin(1.0, std::fmax(0.0, s.colour.a * props_.opacity));
             cairo_pattern_add_color_stop_rgba(pat, s.position, linearToSrgb(s.colour.r),
-                                              linearToSrgb(s.colour.g),
-                                              linearToSrgb(s.colour.b), a);
+                                              linearToSrgb(s.colour.g), linearToSrgb(s.colour.b),
+                                              a);
         }
         const Matrix3x2& m = props_.transform;
         cairo_matrix_t cm;
@@ -345,7 +343,9 @@ IMpDeviceContext* createCairoContext(cairo_surface_t* surface) {
     return new Context(surface, false);
 }
 
-IMpDrawingFactory* createCairoFactory() { return new Factory(); }
+IMpDrawingFactory* createCairoFactory() {
+    return new Factory();
+}
 
 cairo_surface_t* cairoSurfaceOf(IMpBitmap* bitmap) {
     auto* b = dynamic_cast<Bitmap*>(bitmap);

@@ -88,7 +88,8 @@ std::vector<unsigned char> floatBytes(float v) {
 std::vector<unsigned char> defaultBytes(const PinDesc& p) {
     switch (p.datatype) {
         case mp::PIN_TYPE_AUDIO:
-        case mp::PIN_TYPE_FLOAT: return floatBytes(static_cast<float>(p.defaultValue));
+        case mp::PIN_TYPE_FLOAT:
+            return floatBytes(static_cast<float>(p.defaultValue));
         case mp::PIN_TYPE_INT:
         case mp::PIN_TYPE_ENUM: {
             const int32_t v = static_cast<int32_t>(p.defaultValue);
@@ -96,13 +97,15 @@ std::vector<unsigned char> defaultBytes(const PinDesc& p) {
             std::memcpy(b.data(), &v, 4);
             return b;
         }
-        case mp::PIN_TYPE_BOOL: return {static_cast<unsigned char>(p.defaultValue != 0.0 ? 1 : 0)};
+        case mp::PIN_TYPE_BOOL:
+            return {static_cast<unsigned char>(p.defaultValue != 0.0 ? 1 : 0)};
         case mp::PIN_TYPE_BLOB: {
             std::vector<unsigned char> b(p.defaultBlob.size() * sizeof(float));
             if (!b.empty()) std::memcpy(b.data(), p.defaultBlob.data(), b.size());
             return b;
         }
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -120,13 +123,13 @@ struct Graph::Node {
     std::vector<PinDesc> pins;
     std::unique_ptr<Instance> inst;
     std::unique_ptr<Listener> listener;
-    std::vector<float*> buffers;                 // per pin, audio pins only
-    std::vector<std::vector<Wire>> fanout;       // per output pin
-    std::vector<int32_t> wiredFrom;              // per input pin: number of wires in
+    std::vector<float*> buffers;                      // per pin, audio pins only
+    std::vector<std::vector<Wire>> fanout;            // per output pin
+    std::vector<int32_t> wiredFrom;                   // per input pin: number of wires in
     std::vector<std::vector<unsigned char>> initial;  // per input pin
-    std::vector<Change> changes;                 // sorted by sample after prepare
-    std::vector<float> constant;                 // per unconnected audio input
-    std::vector<char> stale;                     // buffer head still holds an old constant
+    std::vector<Change> changes;                      // sorted by sample after prepare
+    std::vector<float> constant;                      // per unconnected audio input
+    std::vector<char> stale;                          // buffer head still holds an old constant
     size_t nextChange = 0;
     EventQueue queue;
     bool asleep = false;
@@ -144,8 +147,8 @@ public:
     void onPinValue(int32_t offset, int32_t pin, int32_t size, const void* data) override {
         g_.emitValue(n_, offset, pin, size, data);
         if (g_.observer_ != nullptr)
-            g_.observer_->onOutputValue(n_.index, g_.position_ + g_.clampOffset(offset), pin,
-                                        size, data);
+            g_.observer_->onOutputValue(n_.index, g_.position_ + g_.clampOffset(offset), pin, size,
+                                        data);
     }
     void onGuiMessage(int32_t id, int32_t size, const void* data) override {
         if (g_.observer_ != nullptr)
@@ -179,12 +182,24 @@ int32_t Graph::findNode(const std::string& name) const {
     return -1;
 }
 
-const std::string& Graph::nodeName(int32_t node) const { return nodes_.at(node)->name; }
-const std::string& Graph::nodeModule(int32_t node) const { return nodes_.at(node)->module; }
-bool Graph::isSource(int32_t node) const { return nodes_.at(node)->inst == nullptr; }
-const std::vector<PinDesc>& Graph::pins(int32_t node) const { return nodes_.at(node)->pins; }
-const NodeStats& Graph::stats(int32_t node) const { return nodes_.at(node)->stats; }
-bool Graph::asleep(int32_t node) const { return nodes_.at(node)->asleep; }
+const std::string& Graph::nodeName(int32_t node) const {
+    return nodes_.at(node)->name;
+}
+const std::string& Graph::nodeModule(int32_t node) const {
+    return nodes_.at(node)->module;
+}
+bool Graph::isSource(int32_t node) const {
+    return nodes_.at(node)->inst == nullptr;
+}
+const std::vector<PinDesc>& Graph::pins(int32_t node) const {
+    return nodes_.at(node)->pins;
+}
+const NodeStats& Graph::stats(int32_t node) const {
+    return nodes_.at(node)->stats;
+}
+bool Graph::asleep(int32_t node) const {
+    return nodes_.at(node)->asleep;
+}
 
 int32_t Graph::latency(int32_t node) const {
     const Node& n = *nodes_.at(node);
@@ -240,8 +255,8 @@ int32_t Graph::addInstance(const std::string& name, const std::string& moduleId,
     std::vector<PinInfo> infos;
     for (const PinDesc& p : n->pins) infos.push_back(PinInfo{p.direction, p.datatype});
     std::string err;
-    n->inst = Instance::create(lib_, moduleId, tables_, std::move(infos), sampleRate_, blockSize_,
-                               &err);
+    n->inst =
+        Instance::create(lib_, moduleId, tables_, std::move(infos), sampleRate_, blockSize_, &err);
     if (!n->inst) {
         *error = err.empty() ? moduleId + ": creation failed" : err;
         return -1;
@@ -426,7 +441,8 @@ bool Graph::prepare(std::string* error) {
             const PinDesc& d = n.pins[p];
             if (d.datatype != mp::PIN_TYPE_AUDIO) continue;
             if (d.direction == mp::PIN_DIR_OUT || n.wiredFrom[p] == 0) {
-                const float init = d.direction == mp::PIN_DIR_IN ? bytesToFloat(n.initial[p]) : 0.0f;
+                const float init =
+                    d.direction == mp::PIN_DIR_IN ? bytesToFloat(n.initial[p]) : 0.0f;
                 if (d.direction == mp::PIN_DIR_IN) {
                     n.constant.resize(n.pins.size(), 0.0f);
                     n.stale.resize(n.pins.size(), 0);

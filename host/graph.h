@@ -73,8 +73,8 @@ public:
     Graph& operator=(const Graph&) = delete;
 
     // ---- building (before prepare); each returns -1/false with *error set
-    int32_t addInstance(const std::string& name, const std::string& moduleId,
-                        int32_t extraInputs, std::string* error);
+    int32_t addInstance(const std::string& name, const std::string& moduleId, int32_t extraInputs,
+                        std::string* error);
     // A sound-file player: one audio output per channel, playing from
     // startSample on, then 0.0. All channels have the same length.
     int32_t addSource(const std::string& name, std::vector<std::vector<float>> channels,

@@ -39,7 +39,9 @@ std::vector<unsigned char> encodeGuiValue(int32_t datatype, const std::string& t
             if (!u.empty()) std::memcpy(b.data(), u.data(), b.size());
             break;
         }
-        case PIN_TYPE_BOOL: b.push_back(v != 0.0 ? 1 : 0); break;
+        case PIN_TYPE_BOOL:
+            b.push_back(v != 0.0 ? 1 : 0);
+            break;
         case PIN_TYPE_INT:
         case PIN_TYPE_ENUM: {
             const int32_t i = static_cast<int32_t>(v);
@@ -53,7 +55,8 @@ std::vector<unsigned char> encodeGuiValue(int32_t datatype, const std::string& t
             std::memcpy(b.data(), &f, 4);
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return b;
 }
@@ -123,8 +126,8 @@ public:
 
 // --------------------------------------------------------------------- view
 
-std::unique_ptr<GuiView> GuiView::createBare(const Library& lib, const std::string& id,
-                                             Offer offer, std::string* error) {
+std::unique_ptr<GuiView> GuiView::createBare(const Library& lib, const std::string& id, Offer offer,
+                                             std::string* error) {
     std::unique_ptr<GuiView> v(new GuiView());
     v->host_ = std::make_unique<Host>(offer);
     v->desc_ = GuiCatalog::global().find(id);
@@ -176,9 +179,13 @@ GuiView::~GuiView() {
     if (picture_ != nullptr) cairo_surface_destroy(picture_);
 }
 
-IMpUnknown* GuiView::hostObject() { return host_->unknown(); }
+IMpUnknown* GuiView::hostObject() {
+    return host_->unknown();
+}
 
-int32_t GuiView::setHost() { return gui_->setHost(host_->unknown()); }
+int32_t GuiView::setHost() {
+    return gui_->setHost(host_->unknown());
+}
 
 int32_t GuiView::setPin(int32_t pin, const void* data, int32_t size) {
     const int32_t r = gui_->setPin(pin, 0, size, data);
@@ -246,8 +253,12 @@ bool GuiView::writePng(const std::string& path, std::string* error) const {
     return true;
 }
 
-int32_t GuiView::redrawRequests() const { return host_->redraws; }
-int32_t GuiView::measureRequests() const { return host_->measures; }
+int32_t GuiView::redrawRequests() const {
+    return host_->redraws;
+}
+int32_t GuiView::measureRequests() const {
+    return host_->measures;
+}
 const std::vector<GuiView::Transmitted>& GuiView::transmitted() const {
     return host_->transmitted;
 }

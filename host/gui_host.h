@@ -20,8 +20,8 @@ namespace zhost {
 struct GuiPinDesc {
     std::string name;
     int32_t datatype = mp::PIN_TYPE_FLOAT;
-    std::string defaultText;     // string pins
-    double defaultValue = 0.0;   // float, int and bool pins
+    std::string defaultText;    // string pins
+    double defaultValue = 0.0;  // float, int and bool pins
 };
 
 struct GuiModuleDesc {
@@ -63,8 +63,8 @@ public:
     // Creates the GUI half of `id` (subtype 2), gives it the host, initialises
     // it, delivers the catalog's default pin values (when the module is in
     // the GUI catalog), measures and arranges it at (0, 0, width, height).
-    static std::unique_ptr<GuiView> create(const Library& lib, const std::string& id,
-                                           float width, float height, std::string* error);
+    static std::unique_ptr<GuiView> create(const Library& lib, const std::string& id, float width,
+                                           float height, std::string* error);
     // The same without any of the host steps after creation.
     static std::unique_ptr<GuiView> createBare(const Library& lib, const std::string& id,
                                                Offer offer, std::string* error);

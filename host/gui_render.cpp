@@ -1,8 +1,7 @@
 #include "host/gui_render.h"
 
-#include <cstdint>
-
 #include <cmath>
+#include <cstdint>
 
 namespace zhost {
 
@@ -99,8 +98,9 @@ bool parseView(const nlohmann::json& v, const std::string& module, PatchView* ou
         return false;
     }
     if (!view.sequence.empty() && (view.every == 0) == (view.everyFrames == 0)) {
-        *error = "view.sequence needs either \"every\" (samples between pictures) or "
-                 "\"every_frames\" (frames between pictures)";
+        *error =
+            "view.sequence needs either \"every\" (samples between pictures) or "
+            "\"every_frames\" (frames between pictures)";
         return false;
     }
     *out = std::move(view);
@@ -126,8 +126,7 @@ PatchViews::Entry* PatchViews::find(int32_t node) {
     return nullptr;
 }
 
-void PatchViews::onOutputValue(int32_t node, int64_t, int32_t pin, int32_t size,
-                               const void* data) {
+void PatchViews::onOutputValue(int32_t node, int64_t, int32_t pin, int32_t size, const void* data) {
     Entry* e = find(node);
     // Rendered at once, so that every frame is drawn, as an editor keeping up would.
     if (e != nullptr && e->gui->deliverOutput(pin, data, size)) {
@@ -136,8 +135,7 @@ void PatchViews::onOutputValue(int32_t node, int64_t, int32_t pin, int32_t size,
     }
 }
 
-void PatchViews::onGuiMessage(int32_t node, int64_t, int32_t id, int32_t size,
-                              const void* data) {
+void PatchViews::onGuiMessage(int32_t node, int64_t, int32_t id, int32_t size, const void* data) {
     Entry* e = find(node);
     if (e == nullptr) return;
     e->gui->deliverMessage(id, size, data);

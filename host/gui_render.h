@@ -6,11 +6,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "host/graph.h"
 #include "host/gui_host.h"
@@ -22,9 +21,9 @@ struct PatchView {
     bool present = false;
     float width = 400.0f;
     float height = 300.0f;
-    std::string png;       // the picture at the end of the render
-    std::string sequence;  // numbered pictures: "scope_####.png", the #s become the number
-    int64_t every = 0;     // samples between numbered pictures
+    std::string png;          // the picture at the end of the render
+    std::string sequence;     // numbered pictures: "scope_####.png", the #s become the number
+    int64_t every = 0;        // samples between numbered pictures
     int64_t everyFrames = 0;  // or: frames (values or messages) delivered between them
     std::vector<std::pair<int32_t, std::vector<unsigned char>>> pins;  // GUI pin values
 };

@@ -301,8 +301,7 @@ std::unique_ptr<Instance> Instance::create(const Library& lib, const std::string
     const int32_t r =
         lib.factory()->instantiate(wid.c_str(), mp::MP_SUBTYPE_DSP, inst->host_->unknown(), &out);
     if (r != mp::MP_OK || out == nullptr) {
-        if (error)
-            *error = id + (r == mp::MP_NOSUPPORT ? ": unknown module" : ": creation failed");
+        if (error) *error = id + (r == mp::MP_NOSUPPORT ? ": unknown module" : ": creation failed");
         return nullptr;
     }
     inst->plugin_ = static_cast<mp::IMpPlugin2*>(out);

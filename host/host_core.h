@@ -128,8 +128,7 @@ public:
     explicit EventList(size_t capacity = 256, size_t byteCapacity = 1 << 16);
     void clear();
     // Pin value of any size: up to 8 bytes inline, else copied to owned storage.
-    void add(int32_t time, int32_t type, int32_t pin, const void* data = nullptr,
-             int32_t size = 0);
+    void add(int32_t time, int32_t type, int32_t pin, const void* data = nullptr, int32_t size = 0);
     void addFloat(int32_t time, int32_t pin, float v) { add(time, mp::EVENT_PIN_SET, pin, &v, 4); }
     void addInt(int32_t time, int32_t pin, int32_t v) { add(time, mp::EVENT_PIN_SET, pin, &v, 4); }
     void addBool(int32_t time, int32_t pin, bool v) {

@@ -4,10 +4,9 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
 
 #include "host/fp_mode.h"
 #include "host/kernel_file.h"
@@ -71,7 +70,8 @@ std::vector<unsigned char> encode(const PinDesc& pin, const Json& j, const std::
         case mp::PIN_TYPE_ENUM: {
             if (j.is_boolean()) return bytesOf<int32_t>(j.get<bool>() ? 1 : 0);
             const int64_t v = integer(j, item, what);
-            if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
+            if (v < std::numeric_limits<int32_t>::min() ||
+                v > std::numeric_limits<int32_t>::max()) {
                 fail(item, what + " is out of the int32 range");
             }
             return bytesOf(static_cast<int32_t>(v));
@@ -116,8 +116,8 @@ int64_t samplesOf(const Json& obj, const char* secondsKey, const char* samplesKe
     const bool hasS = obj.contains(secondsKey);
     const bool hasN = obj.contains(samplesKey);
     if (hasS && hasN) {
-        fail(item, std::string("give either \"") + secondsKey + "\" or \"" + samplesKey +
-                       "\", not both");
+        fail(item,
+             std::string("give either \"") + secondsKey + "\" or \"" + samplesKey + "\", not both");
     }
     *given = hasS || hasN;
     int64_t v = 0;
@@ -164,8 +164,7 @@ struct Lookup {
 
 // "inst.pin" -> node name and pin index.
 void resolveRef(const Lookup& look, const Json& j, const std::string& item, std::string* node,
-                int32_t* pin, const std::vector<PinDesc>** pinsOut,
-                std::vector<PinDesc>* scratch) {
+                int32_t* pin, const std::vector<PinDesc>** pinsOut, std::vector<PinDesc>* scratch) {
     if (!j.is_string()) fail(item, "expected \"instance.pin\", not " + describe(j));
     const std::string ref = j.get<std::string>();
     const size_t dot = ref.find('.');
@@ -185,9 +184,10 @@ void resolveRef(const Lookup& look, const Json& j, const std::string& item, std:
 
 void parse(const Json& root, const std::string& baseDir, Patch* p) {
     if (!root.is_object()) fail("patch", "the top level must be an object");
-    checkKeys(root, "patch",
-              {"sample_rate", "block_size", "duration", "duration_samples", "format",
-               "flush_denormals", "instances", "sources", "wires", "events", "outputs", "comment", "description"});
+    checkKeys(
+        root, "patch",
+        {"sample_rate", "block_size", "duration", "duration_samples", "format", "flush_denormals",
+         "instances", "sources", "wires", "events", "outputs", "comment", "description"});
     if (root.contains("sample_rate")) {
         const double sr = number(root["sample_rate"], "sample_rate", "sample_rate");
         if (sr < 1.0 || sr > 1.0e6 || sr != std::floor(sr)) {
@@ -269,7 +269,8 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
                 if (inst.pins[pin].direction != mp::PIN_DIR_IN) {
                     fail(vitem, "an output takes no value");
                 }
-                inst.values.push_back(PatchValue{pin, encode(inst.pins[pin], pv.value(), vitem, baseDir)});
+                inst.values.push_back(
+                    PatchValue{pin, encode(inst.pins[pin], pv.value(), vitem, baseDir)});
             }
             p->instances.push_back(std::move(inst));
         }
@@ -292,7 +293,8 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
             Json obj = v.is_string() ? Json{{"file", v}} : v;
             if (!obj.is_object()) fail(item, "expected a file name or an object");
             checkKeys(obj, item, {"file", "start", "start_sample", "comment"});
-            if (!obj.contains("file") || !obj["file"].is_string()) fail(item, "\"file\" is missing");
+            if (!obj.contains("file") || !obj["file"].is_string())
+                fail(item, "\"file\" is missing");
             src.path = joinPath(baseDir, obj["file"].get<std::string>());
             bool given = false;
             src.start = samplesOf(obj, "start", "start_sample", p->sampleRate, item, &given);
@@ -396,7 +398,8 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
 
     if (!root.contains("outputs")) fail("outputs", "missing: list the \"inst.pin\" to record");
     const Json& outs = root["outputs"];
-    if (!outs.is_array() || outs.empty()) fail("outputs", "must be a non-empty list of \"inst.pin\"");
+    if (!outs.is_array() || outs.empty())
+        fail("outputs", "must be a non-empty list of \"inst.pin\"");
     for (size_t i = 0; i < outs.size(); ++i) {
         const std::string item = "outputs[" + std::to_string(i) + "]";
         PatchOutput o;
@@ -410,8 +413,8 @@ void parse(const Json& root, const std::string& baseDir, Patch* p) {
     }
 
     bool given = false;
-    p->durationSamples = samplesOf(root, "duration", "duration_samples", p->sampleRate,
-                                   "duration", &given);
+    p->durationSamples =
+        samplesOf(root, "duration", "duration_samples", p->sampleRate, "duration", &given);
     if (!given) {
         // Without a duration, play every source to its end.
         if (p->sources.empty()) fail("duration", "missing (seconds, or \"duration_samples\")");
@@ -557,7 +560,8 @@ bool renderPatch(const Patch& patch, const Library& lib, const std::string& outP
         const int32_t n = static_cast<int32_t>(std::min<int64_t>(bs, total - done));
         g->runBlock(n);
         for (int32_t i = 0; i < n; ++i) {
-            for (int32_t c = 0; c < channels; ++c) block[static_cast<size_t>(i * channels + c)] = taps[c][i];
+            for (int32_t c = 0; c < channels; ++c)
+                block[static_cast<size_t>(i * channels + c)] = taps[c][i];
         }
         if (!writer.write(block.data(), n, &err)) {
             *error = outPath + ": output: " + err;
@@ -565,7 +569,8 @@ bool renderPatch(const Patch& patch, const Library& lib, const std::string& outP
         }
         done += n;
         if (!views.empty() && !views.afterBlock(done, error)) return false;
-        if (options.progress && (done & 0xFFFF) < static_cast<int64_t>(n)) options.progress(done, total);
+        if (options.progress && (done & 0xFFFF) < static_cast<int64_t>(n))
+            options.progress(done, total);
     }
     if (!writer.commit(&err)) {
         *error = outPath + ": output: " + err;

@@ -26,7 +26,9 @@ std::string lower(std::string s) {
 PinDesc audioIn(const std::string& name, double def) {
     return make(name, mp::PIN_DIR_IN, mp::PIN_TYPE_AUDIO, def);
 }
-PinDesc audioOut(const std::string& name) { return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_AUDIO); }
+PinDesc audioOut(const std::string& name) {
+    return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_AUDIO);
+}
 PinDesc floatIn(const std::string& name, double def) {
     return make(name, mp::PIN_DIR_IN, mp::PIN_TYPE_FLOAT, def);
 }
@@ -44,10 +46,18 @@ PinDesc blobIn(const std::string& name, std::vector<float> def) {
     p.defaultBlob = std::move(def);
     return p;
 }
-PinDesc floatOut(const std::string& name) { return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_FLOAT); }
-PinDesc intOut(const std::string& name) { return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_INT); }
-PinDesc boolOut(const std::string& name) { return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_BOOL); }
-PinDesc blobOut(const std::string& name) { return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_BLOB); }
+PinDesc floatOut(const std::string& name) {
+    return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_FLOAT);
+}
+PinDesc intOut(const std::string& name) {
+    return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_INT);
+}
+PinDesc boolOut(const std::string& name) {
+    return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_BOOL);
+}
+PinDesc blobOut(const std::string& name) {
+    return make(name, mp::PIN_DIR_OUT, mp::PIN_TYPE_BLOB);
+}
 
 PinCatalog& PinCatalog::global() {
     static PinCatalog catalog;
@@ -114,18 +124,29 @@ int32_t findPin(const std::vector<PinDesc>& pins, const std::string& nameOrIndex
 
 const char* datatypeName(int32_t datatype) {
     switch (datatype) {
-        case mp::PIN_TYPE_ENUM: return "enum";
-        case mp::PIN_TYPE_STRING: return "string";
-        case mp::PIN_TYPE_MIDI: return "midi";
-        case mp::PIN_TYPE_BOOL: return "bool";
-        case mp::PIN_TYPE_AUDIO: return "audio";
-        case mp::PIN_TYPE_FLOAT: return "float";
-        case mp::PIN_TYPE_INT: return "int";
-        case mp::PIN_TYPE_BLOB: return "blob";
-        default: return "?";
+        case mp::PIN_TYPE_ENUM:
+            return "enum";
+        case mp::PIN_TYPE_STRING:
+            return "string";
+        case mp::PIN_TYPE_MIDI:
+            return "midi";
+        case mp::PIN_TYPE_BOOL:
+            return "bool";
+        case mp::PIN_TYPE_AUDIO:
+            return "audio";
+        case mp::PIN_TYPE_FLOAT:
+            return "float";
+        case mp::PIN_TYPE_INT:
+            return "int";
+        case mp::PIN_TYPE_BLOB:
+            return "blob";
+        default:
+            return "?";
     }
 }
 
-const char* directionName(int32_t direction) { return direction == mp::PIN_DIR_OUT ? "out" : "in"; }
+const char* directionName(int32_t direction) {
+    return direction == mp::PIN_DIR_OUT ? "out" : "in";
+}
 
 }  // namespace zhost

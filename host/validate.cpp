@@ -86,22 +86,35 @@ private:
 
 // Values that overflow or poison arithmetic.
 float specialFloat(Rng& r) {
-    static const std::vector<float> v = {
-        std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-        std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-        FLT_MAX, -FLT_MAX, 1e30f, -1e30f, 1e20f, -3e9f, fromBits(0x7FC12345u)};
+    static const std::vector<float> v = {std::numeric_limits<float>::quiet_NaN(),
+                                         -std::numeric_limits<float>::quiet_NaN(),
+                                         std::numeric_limits<float>::infinity(),
+                                         -std::numeric_limits<float>::infinity(),
+                                         FLT_MAX,
+                                         -FLT_MAX,
+                                         1e30f,
+                                         -1e30f,
+                                         1e20f,
+                                         -3e9f,
+                                         fromBits(0x7FC12345u)};
     return r.pick(v);
 }
 
 // Ordinary values, denormals included.
 float ordinaryFloat(Rng& r) {
     switch (r.range(0, 9)) {
-        case 0: return 0.0f;
-        case 1: return r.chance(0.5) ? 1.0f : -1.0f;
-        case 2: return r.chance(0.5) ? 1e-40f : -1.4e-45f;  // denormals
-        case 3: return -0.0f;
-        case 4: return static_cast<float>(r.range(-8, 8)) * 0.125f;
-        default: return r.signedUnit();
+        case 0:
+            return 0.0f;
+        case 1:
+            return r.chance(0.5) ? 1.0f : -1.0f;
+        case 2:
+            return r.chance(0.5) ? 1e-40f : -1.4e-45f;  // denormals
+        case 3:
+            return -0.0f;
+        case 4:
+            return static_cast<float>(r.range(-8, 8)) * 0.125f;
+        default:
+            return r.signedUnit();
     }
 }
 
@@ -244,34 +257,34 @@ public:
     bool open() {
         auto* pl = inst_->plugin();
         if (pl->AddRef() != 2 || pl->Release() != 1) {
-            c_.result.fail(Check::Lifecycle, "AddRef/Release do not count from 1 (" + c_.where + ")");
+            c_.result.fail(Check::Lifecycle,
+                           "AddRef/Release do not count from 1 (" + c_.where + ")");
         }
         void* unk = nullptr;
         if (pl->QueryInterface(mp::kIID_IMpPlugin2, &unk) != mp::MP_OK || unk == nullptr) {
-            c_.result.fail(Check::Lifecycle, "QueryInterface(IMpPlugin2) failed (" + c_.where + ")");
+            c_.result.fail(Check::Lifecycle,
+                           "QueryInterface(IMpPlugin2) failed (" + c_.where + ")");
         } else {
             static_cast<mp::IMpUnknown*>(unk)->Release();
         }
         const int32_t r = inst_->open();
         if (r != mp::MP_OK) {
-            c_.result.fail(Check::Lifecycle, "open returned " + std::to_string(r) + " (" +
-                                                 c_.where + ")");
+            c_.result.fail(Check::Lifecycle,
+                           "open returned " + std::to_string(r) + " (" + c_.where + ")");
         }
         for (size_t p = 0; p < pins_.size(); ++p) {
             if (pins_[p].datatype != mp::PIN_TYPE_AUDIO) continue;
             const int32_t b = inst_->bindBuffer(static_cast<int32_t>(p), buffers_[p].data());
             if (b != mp::MP_OK) {
-                c_.result.fail(Check::Lifecycle, "bindBuffer(" + std::to_string(p) +
-                                                     ") returned " + std::to_string(b) +
-                                                     " (" + c_.where + ")");
+                c_.result.fail(Check::Lifecycle, "bindBuffer(" + std::to_string(p) + ") returned " +
+                                                     std::to_string(b) + " (" + c_.where + ")");
             }
         }
         float scratch[4] = {};
         const int32_t beyond = static_cast<int32_t>(pins_.size()) + 3;
         if (inst_->bindBuffer(beyond, scratch) != mp::MP_FAIL) {
-            c_.result.fail(Check::Lifecycle,
-                           "bindBuffer accepted pin " + std::to_string(beyond) +
-                               ", which does not exist (" + c_.where + ")");
+            c_.result.fail(Check::Lifecycle, "bindBuffer accepted pin " + std::to_string(beyond) +
+                                                 ", which does not exist (" + c_.where + ")");
         }
         opened_ = true;
         return true;
@@ -328,8 +341,8 @@ private:
             case mp::PIN_TYPE_ENUM: {
                 int32_t v = r.chance(0.2) ? static_cast<int32_t>(p.defaultValue) : r.range(-1, 8);
                 if (wild) {
-                    static const std::vector<int32_t> w = {INT_MIN, INT_MAX, -1000000, 1000000,
-                                                           65536, -2};
+                    static const std::vector<int32_t> w = {INT_MIN, INT_MAX, -1000000,
+                                                           1000000, 65536,   -2};
                     v = r.chance(0.3) ? static_cast<int32_t>(r.u32()) : r.pick(w);
                 }
                 put(&v, 4);
@@ -346,8 +359,8 @@ private:
                 break;
             }
             case mp::PIN_TYPE_BLOB: {
-                static const std::vector<int32_t> sizes = {0, 1, 3, 6, 8, 8193, 4100, 4096,
-                                                           4, 16, 40, 400};
+                static const std::vector<int32_t> sizes = {0,    1,    3, 6,  8,  8193,
+                                                           4100, 4096, 4, 16, 40, 400};
                 int32_t size = r.pick(sizes);
                 if (r.chance(0.3)) size = 4 * r.range(0, 64);
                 b.resize(static_cast<size_t>(size));
@@ -355,10 +368,12 @@ private:
                     const float v = wild ? fromBits(r.u32()) : r.signedUnit();
                     std::memcpy(&b[static_cast<size_t>(i)], &v, 4);
                 }
-                for (int32_t i = size & ~3; i < size; ++i) b[static_cast<size_t>(i)] = r.u32() & 0xFF;
+                for (int32_t i = size & ~3; i < size; ++i)
+                    b[static_cast<size_t>(i)] = r.u32() & 0xFF;
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         // A value of the wrong size for its pin.
         if (wild && p.datatype != mp::PIN_TYPE_BLOB && r.chance(0.2)) {
@@ -398,11 +413,11 @@ private:
                 events_.push_back(Planned{0, mp::EVENT_PIN_SET, p, std::move(b)});
             }
             for (int32_t p : audioIns) {
-                events_.push_back(Planned{0,
-                                          r.chance(0.7) ? mp::EVENT_PIN_STREAMING_START
-                                                        : mp::EVENT_PIN_STREAMING_STOP,
-                                          p,
-                                          {}});
+                events_.push_back(Planned{
+                    0,
+                    r.chance(0.7) ? mp::EVENT_PIN_STREAMING_START : mp::EVENT_PIN_STREAMING_STOP,
+                    p,
+                    {}});
             }
             events_.push_back(Planned{0, mp::EVENT_GRAPH_START, -1, {}});
         }
@@ -420,11 +435,8 @@ private:
             } else if (kind < 88 && !audioIns.empty()) {
                 const int32_t p = r.pick(audioIns);
                 const bool on = r.chance(0.5);
-                events_.push_back(Planned{t,
-                                          on ? mp::EVENT_PIN_STREAMING_START
-                                             : mp::EVENT_PIN_STREAMING_STOP,
-                                          p,
-                                          {}});
+                events_.push_back(Planned{
+                    t, on ? mp::EVENT_PIN_STREAMING_START : mp::EVENT_PIN_STREAMING_STOP, p, {}});
                 if (r.chance(0.15)) {  // start and stop at one time stamp: a new constant
                     events_.push_back(Planned{t, mp::EVENT_PIN_STREAMING_START, p, {}});
                     events_.push_back(Planned{t, mp::EVENT_PIN_STREAMING_STOP, p, {}});
@@ -433,9 +445,8 @@ private:
                 // What a host should not send but might: unknown pins, MIDI for
                 // pins that take none, types no pin handles, kinds mismatched.
                 const int32_t np = static_cast<int32_t>(pins_.size());
-                static const std::vector<int32_t> types = {mp::EVENT_PIN_SET, mp::EVENT_MIDI,
-                                                           mp::EVENT_PIN_STREAMING_START, 0, 105,
-                                                           -7};
+                static const std::vector<int32_t> types = {
+                    mp::EVENT_PIN_SET, mp::EVENT_MIDI, mp::EVENT_PIN_STREAMING_START, 0, 105, -7};
                 const int32_t type = r.pick(types);
                 int32_t pin = r.range(-2, np + 2);
                 std::vector<unsigned char> b;
@@ -486,9 +497,8 @@ private:
                     blobResize = true;
                 continue;
             }
-            if (d.datatype == mp::PIN_TYPE_AUDIO &&
-                (e.type == mp::EVENT_PIN_STREAMING_START ||
-                 e.type == mp::EVENT_PIN_STREAMING_STOP)) {
+            if (d.datatype == mp::PIN_TYPE_AUDIO && (e.type == mp::EVENT_PIN_STREAMING_START ||
+                                                     e.type == mp::EVENT_PIN_STREAMING_STOP)) {
                 const bool on = e.type == mp::EVENT_PIN_STREAMING_START;
                 float k = inConst_[e.pin];
                 if (!on) k = c_.dirty && r.chance(0.1) ? specialFloat(r) : ordinaryFloat(r);
@@ -572,10 +582,9 @@ private:
     void checkOutputs(int32_t n, int32_t lastGroup, const std::string& at) {
         const bool slept = watch_->sleeps > 0;
         auto& reports = watch_->reports;
-        std::stable_sort(reports.begin(), reports.end(),
-                         [](const Watch::Report& a, const Watch::Report& b) {
-                             return a.offset < b.offset;
-                         });
+        std::stable_sort(
+            reports.begin(), reports.end(),
+            [](const Watch::Report& a, const Watch::Report& b) { return a.offset < b.offset; });
         for (size_t p = 0; p < pins_.size(); ++p) {
             if (pins_[p].datatype != mp::PIN_TYPE_AUDIO) continue;
             const float* buf = buffers_[p].data();
@@ -594,15 +603,15 @@ private:
             for (int32_t i = end; i < n; ++i) {
                 if (!isSentinel(buf[i])) {
                     c_.result.fail(Check::Writes, "sample " + std::to_string(end) + " of " + pin +
-                                                      " left unwritten amid written ones (" +
-                                                      at + ")");
+                                                      " left unwritten amid written ones (" + at +
+                                                      ")");
                     break;
                 }
             }
             if (end < n && !slept) {
                 c_.result.fail(Check::Writes, "sample " + std::to_string(end) + " of " + pin +
-                                                  " left unwritten without a sleep request (" +
-                                                  at + ")");
+                                                  " left unwritten without a sleep request (" + at +
+                                                  ")");
             } else if (end < n && end < lastGroup) {
                 c_.result.fail(Check::Writes, "slept at sample " + std::to_string(end) + " of " +
                                                   pin + ", before its last event at " +
@@ -647,10 +656,10 @@ private:
                     holdValid_[p] = true;
                 } else if (!same(buf[i], hold_[p]) && !reported) {
                     reported = true;
-                    c_.result.fail(Check::Streaming,
-                                   pin + " reported not streaming changes from " +
-                                       describe(hold_[p]) + " to " + describe(buf[i]) +
-                                       " at sample " + std::to_string(i) + " (" + at + ")");
+                    c_.result.fail(Check::Streaming, pin + " reported not streaming changes from " +
+                                                         describe(hold_[p]) + " to " +
+                                                         describe(buf[i]) + " at sample " +
+                                                         std::to_string(i) + " (" + at + ")");
                 }
             }
             apply(INT_MAX);
@@ -801,9 +810,9 @@ ModuleResult runIsolated(const std::string& id, bool guiHalf,
 
 std::u16string randomColourText(Rng& r) {
     static const std::vector<std::string> texts = {
-        "", "#", "#FFF", "FF00FF", "#FF00FF", "#80FF00FF", "#GG0000", "#12345678",
-        "0x00FF00", "#-1", "#fffffffff", "   #00FF00", "#00FF00  ", "red", "#7fffffff",
-        "FFFFFFFF", "#ffff", "##", "#0", "12"};
+        "",          "#",        "#FFF",  "FF00FF",     "#FF00FF",    "#80FF00FF", "#GG0000",
+        "#12345678", "0x00FF00", "#-1",   "#fffffffff", "   #00FF00", "#00FF00  ", "red",
+        "#7fffffff", "FFFFFFFF", "#ffff", "##",         "#0",         "12"};
     if (r.chance(0.8)) return toU16(r.pick(texts));
     std::u16string s;
     const int32_t len = r.chance(0.1) ? r.range(100, 2000) : r.range(0, 12);
@@ -860,13 +869,20 @@ std::vector<unsigned char> randomGuiValue(Rng& r, int32_t datatype) {
 
 const char* checkName(Check c) {
     switch (c) {
-        case Check::Crash: return "crash";
-        case Check::Lifecycle: return "life";
-        case Check::Allocation: return "alloc";
-        case Check::Writes: return "writes";
-        case Check::Streaming: return "stream";
-        case Check::NonFinite: return "finite";
-        case Check::Gui: return "gui";
+        case Check::Crash:
+            return "crash";
+        case Check::Lifecycle:
+            return "life";
+        case Check::Allocation:
+            return "alloc";
+        case Check::Writes:
+            return "writes";
+        case Check::Streaming:
+            return "stream";
+        case Check::NonFinite:
+            return "finite";
+        case Check::Gui:
+            return "gui";
     }
     return "?";
 }
@@ -931,7 +947,8 @@ ModuleResult validateDsp(const Library& lib, const ModuleDesc& desc, const Valid
         }
         // Released in a random order.
         while (!sims.empty()) {
-            const size_t k = static_cast<size_t>(rng.range(0, static_cast<int32_t>(sims.size()) - 1));
+            const size_t k =
+                static_cast<size_t>(rng.range(0, static_cast<int32_t>(sims.size()) - 1));
             sims.erase(sims.begin() + static_cast<std::ptrdiff_t>(k));
         }
     }
@@ -959,8 +976,8 @@ ModuleResult validateGui(const Library& lib, const std::string& id, const Valida
         const GuiModuleDesc* desc = view->desc();
         const int32_t npins = desc ? static_cast<int32_t>(desc->pins.size()) : 0;
         for (int32_t round = 0; round < rounds; ++round) {
-            const std::string at = "cycle " + std::to_string(cycle) + ", round " +
-                                   std::to_string(round);
+            const std::string at =
+                "cycle " + std::to_string(cycle) + ", round " + std::to_string(round);
             const int32_t op = rng.range(0, 9);
             if (op < 5) {
                 const int32_t pin = rng.range(-2, npins + 2);
@@ -968,12 +985,12 @@ ModuleResult validateGui(const Library& lib, const std::string& id, const Valida
                 const auto bytes = randomGuiValue(rng, type);
                 const int32_t r = view->setPin(pin, bytes);
                 if (pin >= 0 && pin < npins && r != mp::MP_OK) {
-                    result.fail(Check::Gui, "set pin " + std::to_string(pin) + " refused (" +
-                                                at + ")");
+                    result.fail(Check::Gui,
+                                "set pin " + std::to_string(pin) + " refused (" + at + ")");
                 }
             } else if (op == 5) {
-                static const std::vector<float> sizes = {0.0f, 0.5f, 1.0f, 2.0f, 3.0f, 17.0f,
-                                                         640.0f, 1500.0f};
+                static const std::vector<float> sizes = {0.0f, 0.5f,  1.0f,   2.0f,
+                                                         3.0f, 17.0f, 640.0f, 1500.0f};
                 float w = rng.chance(0.5) ? rng.pick(sizes) : static_cast<float>(rng.range(1, 800));
                 float h = rng.chance(0.5) ? rng.pick(sizes) : static_cast<float>(rng.range(1, 500));
                 if (rng.chance(0.05)) w = std::numeric_limits<float>::quiet_NaN();
@@ -981,10 +998,11 @@ ModuleResult validateGui(const Library& lib, const std::string& id, const Valida
                 view->layout(static_cast<float>(rng.range(-10, 10)), 0.0f, w, h);
             } else if (op == 6) {
                 const auto bytes = randomGuiValue(rng, -1);
-                const int32_t size =
-                    rng.chance(0.7) ? static_cast<int32_t>(std::min<size_t>(bytes.size(), 8))
-                                    : static_cast<int32_t>(bytes.size());
-                view->deliverMessage(rng.range(-1, 3), size, bytes.empty() ? nullptr : bytes.data());
+                const int32_t size = rng.chance(0.7)
+                                         ? static_cast<int32_t>(std::min<size_t>(bytes.size(), 8))
+                                         : static_cast<int32_t>(bytes.size());
+                view->deliverMessage(rng.range(-1, 3), size,
+                                     bytes.empty() ? nullptr : bytes.data());
             } else {
                 view->render();
                 ++result.blocks;
@@ -1031,9 +1049,11 @@ bool validateLibrary(const Library& lib, const std::vector<std::string>& ids,
 void printReport(std::ostream& out, const ValidateReport& report) {
     size_t width = 6;
     for (const ModuleResult& r : report.rows) width = std::max(width, r.id.size());
-    out << std::left << std::setw(static_cast<int>(width) + 2) << "module" << "half ";
+    out << std::left << std::setw(static_cast<int>(width) + 2) << "module"
+        << "half ";
     for (int i = 0; i < kCheckCount; ++i) out << std::setw(7) << checkName(static_cast<Check>(i));
-    out << std::setw(9) << "blocks" << "result\n";
+    out << std::setw(9) << "blocks"
+        << "result\n";
     int failed = 0;
     for (const ModuleResult& r : report.rows) {
         out << std::setw(static_cast<int>(width) + 2) << r.id << (r.guiHalf ? "GUI  " : "DSP  ");

@@ -20,23 +20,23 @@ namespace zhost {
 
 struct ValidateOptions {
     uint64_t seed = 1;
-    bool quick = false;         // a short pass, for CI
-    std::vector<float> rates;   // empty: 8 kHz to 192 kHz
-    int32_t cycles = 0;         // create/process/release cycles per module; 0: by `quick`
-    bool isolate = true;        // each module in a child process, so a crash is a table row
-    bool gui = true;            // validate the GUI halves too
+    bool quick = false;        // a short pass, for CI
+    std::vector<float> rates;  // empty: 8 kHz to 192 kHz
+    int32_t cycles = 0;        // create/process/release cycles per module; 0: by `quick`
+    bool isolate = true;       // each module in a child process, so a crash is a table row
+    bool gui = true;           // validate the GUI halves too
     // Allocations made in this process so far; null skips the allocation check.
     long (*allocationCount)() = nullptr;
 };
 
 enum class Check : int {
-    Crash,      // the module (or its child process) died
-    Lifecycle,  // creation, open, binding, reference counts
-    Allocation, // heap allocation inside processBlock
-    Writes,     // computed samples left unwritten, writes past the block or into inputs
-    Streaming,  // reports that disagree with the samples, or out-of-block offsets
-    NonFinite,  // NaN or infinity out of finite input
-    Gui,        // the GUI half: pin values, layouts and renders
+    Crash,       // the module (or its child process) died
+    Lifecycle,   // creation, open, binding, reference counts
+    Allocation,  // heap allocation inside processBlock
+    Writes,      // computed samples left unwritten, writes past the block or into inputs
+    Streaming,   // reports that disagree with the samples, or out-of-block offsets
+    NonFinite,   // NaN or infinity out of finite input
+    Gui,         // the GUI half: pin values, layouts and renders
 };
 constexpr int kCheckCount = 7;
 const char* checkName(Check c);
@@ -65,7 +65,8 @@ bool validateLibrary(const Library& lib, const std::vector<std::string>& ids,
                      const ValidateOptions& options, ValidateReport* report, std::string* error);
 
 // The DSP half of one module, in this process.
-ModuleResult validateDsp(const Library& lib, const ModuleDesc& desc, const ValidateOptions& options);
+ModuleResult validateDsp(const Library& lib, const ModuleDesc& desc,
+                         const ValidateOptions& options);
 // The GUI half of one module, in this process.
 ModuleResult validateGui(const Library& lib, const std::string& id, const ValidateOptions& options);
 

@@ -15,9 +15,13 @@ namespace zalloc {
 inline std::atomic<long> g_allocations{0};
 
 // Allocations so far; differences around a call count what it allocated.
-inline long allocationCount() { return g_allocations.load(std::memory_order_relaxed); }
+inline long allocationCount() {
+    return g_allocations.load(std::memory_order_relaxed);
+}
 
-inline void countOne() { g_allocations.fetch_add(1, std::memory_order_relaxed); }
+inline void countOne() {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+}
 
 }  // namespace zalloc
 
@@ -32,11 +36,14 @@ inline void countOne() { g_allocations.fetch_add(1, std::memory_order_relaxed); 
 #ifdef ZALLOC_SANITIZER
 
 // Declared here: GCC ships the sanitizer runtime without this header.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*malloc_hook)(const volatile void*, size_t), void (*free_hook)(const volatile void*));
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             size_t),
+                                                         void (*free_hook)(const volatile void*));
 
 namespace zalloc {
-inline void onMalloc(const volatile void*, size_t) { countOne(); }
+inline void onMalloc(const volatile void*, size_t) {
+    countOne();
+}
 inline void onFree(const volatile void*) {}
 struct HookInstaller {
     HookInstaller() { __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree); }

@@ -2,17 +2,16 @@
 // knows and whether the loaded library provides them; `render` runs a patch
 // into a sound file; `validate` drives every module as a careless host would
 // and checks what a host relies on.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
-#include <vector>
 #include <string>
-
-#include <unistd.h>
-
-#include <CLI/CLI.hpp>
+#include <vector>
 
 #include "host/host_core.h"
 #include "host/patch.h"
@@ -95,8 +94,8 @@ int runList(const std::string& semPath) {
             std::cout << ")\n";
         }
         if (d->variableInputs) {
-            std::cout << "    " << d->pins.size() << "+ " << d->extraInputPrefix
-                      << "1.." << d->extraInputPrefix << "N (in, audio; \"inputs\": N)\n";
+            std::cout << "    " << d->pins.size() << "+ " << d->extraInputPrefix << "1.."
+                      << d->extraInputPrefix << "N (in, audio; \"inputs\": N)\n";
         }
     }
     if (missing > 0) {
@@ -129,9 +128,8 @@ int runRender(const std::string& patchPath, const std::string& outPath, const st
     bool shown = false;
     if (tty) {
         opts.progress = [&](int64_t done, int64_t total) {
-            const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                              started)
-                                    .count();
+            const double secs =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             if (secs < 1.0 && !shown) return;
             shown = true;
             std::fprintf(stderr, "\rrendering %3d%%", total > 0 ? int(100 * done / total) : 100);
@@ -144,7 +142,8 @@ int runRender(const std::string& patchPath, const std::string& outPath, const st
     if (!ok) return failure(err);
     if (verbose) {
         std::cerr << outPath << ": " << report.samples << " samples, " << patch.outputs.size()
-                  << " channel(s), " << patch.sampleRate << " Hz, block " << patch.blockSize << "\n";
+                  << " channel(s), " << patch.sampleRate << " Hz, block " << patch.blockSize
+                  << "\n";
         for (const auto& n : report.nodes) {
             std::cerr << "  " << n.name << " (" << n.module << "): latency " << n.latency
                       << " samples; blocks processed " << n.stats.blocksProcessed << ", asleep "
@@ -164,7 +163,8 @@ int runValidate(const std::string& semPath, const std::vector<std::string>& modu
             char* end = nullptr;
             const float r = std::strtof(item.c_str(), &end);
             if (item.empty() || *end != '\0' || !(r >= 1000.0f && r <= 768000.0f)) {
-                return failure("--rates: \"" + item + "\": give sample rates in Hz, 1000 to 768000");
+                return failure("--rates: \"" + item +
+                               "\": give sample rates in Hz, 1000 to 768000");
             }
             opts.rates.push_back(r);
         }

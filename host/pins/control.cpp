@@ -20,7 +20,7 @@ ModuleDesc glider2() {
     ModuleDesc d;
     d.id = "Glider2";
     d.summary = "slew limiter with separate rise and fall times (1 V = 1 s)";
-    d.pins = {audioIn("Target"),  audioIn("Rise", 0.01), audioIn("Fall", 0.01),
+    d.pins = {audioIn("Target"), audioIn("Rise", 0.01), audioIn("Fall", 0.01),
               enumIn("Mode", 0), audioIn("Reset"),      audioOut("Out")};
     return d;
 }
@@ -47,8 +47,8 @@ ModuleDesc freezer() {
     d.summary = "track and hold: the output holds a sample while frozen";
     // Polarity 1: pass while the control is high (> 0), otherwise freeze while
     // high. Held sample 1: the sample just before the freeze, otherwise the one at it.
-    d.pins = {audioIn("Signal"), audioIn("Freeze"), enumIn("Polarity", 0),
-              enumIn("Held sample", 0), audioOut("Out")};
+    d.pins = {audioIn("Signal"), audioIn("Freeze"), enumIn("Polarity", 0), enumIn("Held sample", 0),
+              audioOut("Out")};
     return d;
 }
 
@@ -57,7 +57,7 @@ ModuleDesc audioCounter() {
     d.id = "KV_AudioCounter";
     d.summary = "counts clock zero crossings, 1 V per count";
     // Edge: 0 rising, 1 falling. Mode: 0 free, 1 stop at limit, 2 wrap, 3 up and down.
-    d.pins = {audioIn("Clock"),  audioIn("Reset"),     enumIn("Edge", 0),
+    d.pins = {audioIn("Clock"),  audioIn("Reset"),  enumIn("Edge", 0),
               enumIn("Mode", 2), intIn("Limit", 7), audioOut("Out")};
     return d;
 }

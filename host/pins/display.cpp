@@ -12,8 +12,8 @@ ModuleDesc oscilloscope() {
     d.id = "Oscilloscope";
     d.summary = "captures 30 frames a second of Y against a sweep or against X, for its display";
     // Mode list: 0 time (sweep), 1 XY. 30 Hz puts one sweep in each frame.
-    d.pins = {audioIn("X"),           audioIn("Y"),        enumIn("Mode", 0),
-              floatIn("Sweep Hz", 30.0), boolIn("Clear", false), blobOut("Frame")};
+    d.pins = {audioIn("X"),           audioIn("Y"),    enumIn("Mode", 0), floatIn("Sweep Hz", 30.0),
+              boolIn("Clear", false), blobOut("Frame")};
     d.hasGui = true;
     return d;
 }

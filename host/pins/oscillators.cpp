@@ -12,9 +12,10 @@ ModuleDesc dirac() {
     // Scaling 1 makes the impulse height half the period. FreqScale: 0 linear
     // (0.044 = 440 Hz), 1 volt per octave, 2 period in samples (10 x input).
     // A value event on FreqScale restarts the train with a fresh impulse.
-    d.pins = {boolIn("Enable", true),      audioIn("Amplitude", 1.0),  enumIn("Scaling", 0),
-              audioIn("Frequency", 0.044), enumIn("FreqScale", 0),     boolIn("BandLimited", true),
-              boolIn("RemoveDC", false),   audioOut("Out")};
+    d.pins = {boolIn("Enable", true),    audioIn("Amplitude", 1.0),
+              enumIn("Scaling", 0),      audioIn("Frequency", 0.044),
+              enumIn("FreqScale", 0),    boolIn("BandLimited", true),
+              boolIn("RemoveDC", false), audioOut("Out")};
     return d;
 }
 

@@ -1,8 +1,7 @@
 // Oscilloscope2 and Plotter pictures through the reference host's GUI view
 // and its Cairo drawing, with the catalog's pin defaults and routes.
-#include <gtest/gtest.h>
-
 #include <cairo.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>

@@ -11,8 +11,8 @@ using namespace ztest_draw;
 
 namespace {
 
-constexpr int kFrame = 0, kColour1 = 1, kColour2 = 2, kColour3 = 3, kColour4 = 4,
-              kColour5 = 5, kLineWidth = 6, kConnectAll = 7, kFade = 8, kXDiv = 9, kYDiv = 10;
+constexpr int kFrame = 0, kColour1 = 1, kColour2 = 2, kColour3 = 3, kColour4 = 4, kColour5 = 5,
+              kLineWidth = 6, kConnectAll = 7, kFade = 8, kXDiv = 9, kYDiv = 10;
 
 // sRGB byte to linear light, written independently of the library.
 float lin(int i) {

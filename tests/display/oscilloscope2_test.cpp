@@ -41,7 +41,8 @@ std::vector<Call> frames(const Driver& d) {
 // Absolute sample positions of the frames sent so far.
 std::vector<int64_t> framePositions(const Driver& d, int32_t blockSize) {
     std::vector<int64_t> at;
-    for (const Call& c : frames(d)) at.push_back(static_cast<int64_t>(c.block) * blockSize + c.offset);
+    for (const Call& c : frames(d))
+        at.push_back(static_cast<int64_t>(c.block) * blockSize + c.offset);
     return at;
 }
 
@@ -218,7 +219,7 @@ TEST(Oscilloscope2, ShrinkingFrameRestartsBelowTheWritePositionGrowingFrameConti
     Driver d("Oscilloscope2", kLayout, 6000.0f, bs);  // 200 points
     start(d, 1, 30.0f);
     feedRamp(d, 0, bs);
-    d.process();  // write index now 100
+    d.process();                                 // write index now 100
     d.instance().host().setSampleRate(1500.0f);  // 50 points: 100 lies outside
     feedRamp(d, 100, bs);
     d.events.addFloat(10, kSweep, 30.0f);  // the change is read at a pin change

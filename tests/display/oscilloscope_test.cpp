@@ -213,7 +213,9 @@ void traceOnly(Gui& g, const std::u16string& trace = u"FFFFFFFF") {
     g.setText(gColour3, trace);
 }
 
-double lin(double v) { return v <= 0.0404482362771082 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double lin(double v) {
+    return v <= 0.0404482362771082 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
 
 TEST(OscilloscopeDisplay, PointsLandOnTheirPixelsNewestBrightest) {
     Gui g(u"Oscilloscope", 101.0f, 51.0f);
@@ -236,11 +238,14 @@ TEST(OscilloscopeDisplay, PointsLandOnTheirPixelsNewestBrightest) {
         const uint32_t a = static_cast<uint32_t>(alpha * 255.0f);
         return a << 24 | ((255u * a) >> 8) << 8;  // green 255 through the table
     };
-    auto col = [](float x) { return static_cast<int>(std::trunc((x * 1.0f + 1.0f) * 0.5f * 100.0f)); };
-    auto row = [](float y) { return static_cast<int>(std::trunc(50.0f * ((1.0f - 1.0f * y) * 0.5f))); };
-    std::vector<std::pair<int, int>> lit = {{row(0.0f), col(0.0f)},
-                                            {row(-0.05f), col(0.05f)},
-                                            {row(0.1f), col(-0.1f)}};
+    auto col = [](float x) {
+        return static_cast<int>(std::trunc((x * 1.0f + 1.0f) * 0.5f * 100.0f));
+    };
+    auto row = [](float y) {
+        return static_cast<int>(std::trunc(50.0f * ((1.0f - 1.0f * y) * 0.5f)));
+    };
+    std::vector<std::pair<int, int>> lit = {
+        {row(0.0f), col(0.0f)}, {row(-0.05f), col(0.05f)}, {row(0.1f), col(-0.1f)}};
     EXPECT_EQ(lit[0], std::make_pair(25, 50));
     float alpha = 1.0f;
     for (const auto& rc : lit) {
@@ -298,7 +303,8 @@ TEST(OscilloscopeDisplay, PartialFadeSubtractsFromEveryByte) {
     const float f = 10.0f * (1.0f / (20.0f * 10.0f + 1.0f)) * 255.0f;
     const uint32_t s = 254u - static_cast<uint32_t>(f);
     const int rc = static_cast<int>(std::trunc(39.0f * 0.5f));
-    EXPECT_EQ(layers(*c)[0]->at(rc, rc), (255u - static_cast<uint32_t>(f)) << 24 | s << 16 | s << 8 | s);
+    EXPECT_EQ(layers(*c)[0]->at(rc, rc),
+              (255u - static_cast<uint32_t>(f)) << 24 | s << 16 | s << 8 | s);
 }
 
 TEST(OscilloscopeDisplay, ColourTextsAndDefaults) {
@@ -330,7 +336,8 @@ TEST(OscilloscopeDisplay, ColourTextsAndDefaults) {
             expected = 0xFF000000u | ((0x10u * 255u) >> 8) << 16 | ((0x20u * 255u) >> 8) << 8 |
                        ((0x30u * 255u) >> 8);
         }
-        EXPECT_EQ(layers(*c).back()->at(10, 10), expected) << std::string(k.text.begin(), k.text.end());
+        EXPECT_EQ(layers(*c).back()->at(10, 10), expected)
+            << std::string(k.text.begin(), k.text.end());
     }
 }
 
@@ -399,7 +406,8 @@ TEST(OscilloscopeDisplay, LayersAndWhenTheyAreRebuilt) {
     c = g.render();
     ASSERT_EQ(layers(*c).size(), 2u);
     EXPECT_EQ(lines(*layers(*c)[0])[0].colour.a, 192.0f * 0.003921568859368563f);
-    EXPECT_EQ(lines(*layers(*c)[0])[0].colour.r, static_cast<float>(lin(96 * 0.003921568859368563)));
+    EXPECT_EQ(lines(*layers(*c)[0])[0].colour.r,
+              static_cast<float>(lin(96 * 0.003921568859368563)));
 
     // Resizing drops every layer.
     g.gfx->arrange(Rect{0.0f, 0.0f, 120.0f, 80.0f});

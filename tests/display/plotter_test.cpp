@@ -42,7 +42,8 @@ void start(Driver& d, float intervalMs, float range) {
 
 // Sample n of a ramp is n: a pair (min, max) then names its first and last sample.
 void feedRamp(Driver& d, int64_t first) {
-    for (int32_t i = 0; i < d.blockSize(); ++i) d.buffer(kSignal)[i] = static_cast<float>(first + i);
+    for (int32_t i = 0; i < d.blockSize(); ++i)
+        d.buffer(kSignal)[i] = static_cast<float>(first + i);
 }
 
 TEST(Plotter, OnePairPerPeriodCoveringExactlyItsSamples) {
@@ -116,9 +117,9 @@ TEST(Plotter, RangeSetsTheGain) {
         float range, gain;
     };
     const float b5 = 0.1f * 5.0f, b3 = 0.1f * 3.0f;
-    for (const Case& c : {Case{10.0f, 1.0f}, Case{5.0f, 1.0f / b5}, Case{3.0f, 1.0f / b3},
-                          Case{0.0f, 100000.0f}, Case{-4.0f, 100000.0f},
-                          Case{0.00009f, 100000.0f}}) {
+    for (const Case& c :
+         {Case{10.0f, 1.0f}, Case{5.0f, 1.0f / b5}, Case{3.0f, 1.0f / b3}, Case{0.0f, 100000.0f},
+          Case{-4.0f, 100000.0f}, Case{0.00009f, 100000.0f}}) {
         Driver d("Plotter", kLayout, 1000.0f, 10);  // 10 samples a column
         start(d, 10.0f, c.range);
         d.set(kSignal, {0.25f, -0.5f, 0.125f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
@@ -134,7 +135,7 @@ TEST(Plotter, ExtremesResetAfterEachPairAndCarryAcrossBlocks) {
     Driver d("Plotter", kLayout, 1000.0f, 4);  // columns of 10 samples, blocks of 4
     start(d, 10.0f, 10.0f);
     const std::vector<float> sig = {0.5f, 0.1f, 0.1f, 0.1f, 0.1f, 0.1f, 0.1f, 0.1f, -0.3f, 0.1f,
-                                    0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f};
+                                    0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f, 0.2f,  0.2f};
     for (size_t i = 0; i < sig.size(); i += 4) {
         d.set(kSignal, {sig[i], sig[i + 1], sig[i + 2], sig[i + 3]});
         d.process();

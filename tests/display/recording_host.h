@@ -158,7 +158,9 @@ public:
                           format);
         return 0;
     }
-    uint32_t at(int32_t row, int32_t col) const { return pixels[static_cast<size_t>(row) * w + col]; }
+    uint32_t at(int32_t row, int32_t col) const {
+        return pixels[static_cast<size_t>(row) * w + col];
+    }
     int32_t w = 0, h = 0;
     int32_t format = imageFormat();  // the pixel format code the lock reports
     std::vector<uint32_t> pixels;
@@ -303,8 +305,8 @@ class Gui {
 public:
     Gui(const std::u16string& id, float width, float height) {
         void* out = nullptr;
-        const int32_t r = ztest::library().factory()->instantiate(id.c_str(), mp::MP_SUBTYPE_GUI,
-                                                                   nullptr, &out);
+        const int32_t r =
+            ztest::library().factory()->instantiate(id.c_str(), mp::MP_SUBTYPE_GUI, nullptr, &out);
         if (r != mp::MP_OK || out == nullptr) throw std::runtime_error("no GUI instance");
         gui = static_cast<mp::IMpUserInterface2*>(out);
         gui->QueryInterface(mp_gui_api::kIID_IMpGraphics2, reinterpret_cast<void**>(&gfx));

@@ -20,8 +20,8 @@ long allocationsDuring(F&& body) {
 // The counter itself works (a test that could not fail would prove nothing).
 TEST(Allocation, CounterSeesTheLibraryAllocating) {
     void* out = nullptr;
-    const long n = allocationsDuring(
-        [&] { library().factory()->instantiateBare(u"DC_Blocker", 0, &out); });
+    const long n =
+        allocationsDuring([&] { library().factory()->instantiateBare(u"DC_Blocker", 0, &out); });
     ASSERT_NE(out, nullptr);
     static_cast<mp::IMpUnknown*>(out)->Release();
     EXPECT_GT(n, 0);
@@ -62,13 +62,26 @@ std::string layoutOf(const zhost::ModuleDesc& m) {
     for (const auto& p : zhost::instancePins(m, m.variableInputs ? 3 : 0)) {
         const bool in = p.direction == mp::PIN_DIR_IN;
         switch (p.datatype) {
-            case mp::PIN_TYPE_AUDIO: layout += in ? 'a' : 'A'; break;
-            case mp::PIN_TYPE_FLOAT: layout += 'f'; break;
-            case mp::PIN_TYPE_INT: layout += in ? 'i' : 'I'; break;
-            case mp::PIN_TYPE_ENUM: layout += 'e'; break;
-            case mp::PIN_TYPE_BOOL: layout += 'b'; break;
-            case mp::PIN_TYPE_BLOB: layout += in ? 'x' : 'X'; break;
-            default: ADD_FAILURE() << m.id << ": pin type " << p.datatype;
+            case mp::PIN_TYPE_AUDIO:
+                layout += in ? 'a' : 'A';
+                break;
+            case mp::PIN_TYPE_FLOAT:
+                layout += 'f';
+                break;
+            case mp::PIN_TYPE_INT:
+                layout += in ? 'i' : 'I';
+                break;
+            case mp::PIN_TYPE_ENUM:
+                layout += 'e';
+                break;
+            case mp::PIN_TYPE_BOOL:
+                layout += 'b';
+                break;
+            case mp::PIN_TYPE_BLOB:
+                layout += in ? 'x' : 'X';
+                break;
+            default:
+                ADD_FAILURE() << m.id << ": pin type " << p.datatype;
         }
     }
     return layout;

@@ -8,7 +8,9 @@ using namespace mp;
 
 namespace {
 
-IMpFactory2* factory() { return ztest::library().factory(); }
+IMpFactory2* factory() {
+    return ztest::library().factory();
+}
 
 TEST(Factory, SingleExportGivesOneFactoryThatSurvivesReleases) {
     void* handle = dlopen(ZDSP_SEM_PATH, RTLD_NOW | RTLD_LOCAL);

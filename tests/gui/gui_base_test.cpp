@@ -1,8 +1,7 @@
 // GUI module base and graphics base, through the GUI half of "Oscilloscope"
 // created by the library's factory with subtype 2, on the reference host.
-#include <gtest/gtest.h>
-
 #include <cairo.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>

@@ -1,12 +1,13 @@
 // The graph engine driving real modules from the built library: event timing,
 // graph start, streaming routing, sleep, sources and wiring errors.
+#include "host/graph.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "host/graph.h"
 #include "support/test_support.h"
 
 namespace {
@@ -85,7 +86,7 @@ TEST(Graph, TimedConstantChangeLandsAtItsSampleAndPersists) {
     std::string err;
     const int32_t d = g.addInstance("d", "Derivator", 0, &err);
     ASSERT_GE(d, 0) << err;
-    ASSERT_TRUE(g.addChange(100, d, 0, f32(1.0f), &err)) << err;  // block 1, offset 36
+    ASSERT_TRUE(g.addChange(100, d, 0, f32(1.0f), &err)) << err;   // block 1, offset 36
     ASSERT_TRUE(g.addChange(200, d, 0, f32(-1.0f), &err)) << err;  // block 3, offset 8
     ASSERT_TRUE(g.prepare(&err)) << err;
     g.setTracing(true);
@@ -170,8 +171,8 @@ TEST(Graph, RejectsBadWiresAndCycles) {
     const int32_t b = g.addInstance("b", "Derivator", 0, &err);
     const int32_t dc = g.addInstance("dc", "DC_Blocker", 0, &err);
     ASSERT_GE(dc, 0) << err;
-    EXPECT_FALSE(g.connect(a, 0, b, 0, &err));  // from an input
-    EXPECT_FALSE(g.connect(a, 1, b, 1, &err));  // to an output
+    EXPECT_FALSE(g.connect(a, 0, b, 0, &err));   // from an input
+    EXPECT_FALSE(g.connect(a, 1, b, 1, &err));   // to an output
     EXPECT_FALSE(g.connect(a, 1, dc, 1, &err));  // audio into float
     EXPECT_NE(err.find("float"), std::string::npos) << err;
     EXPECT_FALSE(g.connect(a, 1, a, 0, &err));  // onto itself

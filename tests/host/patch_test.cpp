@@ -1,6 +1,7 @@
 // Patch files: parsing, one-line errors naming file and item, and rendering.
-#include <gtest/gtest.h>
+#include "host/patch.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +10,6 @@
 #include <string>
 
 #include "host/audio_file.h"
-#include "host/patch.h"
 #include "support/test_support.h"
 
 namespace {
@@ -83,7 +83,8 @@ TEST(Patch, ErrorsNameTheItem) {
     EXPECT_TRUE(contains(e, "wires[1]:")) << e;
     e = parseError("{" + base + inst + R"("sources": {"s": {"file": "missing.wav"}}})");
     EXPECT_TRUE(contains(e, "sources.s: cannot read /nonexistent/missing.wav")) << e;
-    e = parseError("{" + base + inst + R"("events": [{"time": -1, "pin": "d.Signal", "value": 1}]})");
+    e = parseError("{" + base + inst +
+                   R"("events": [{"time": -1, "pin": "d.Signal", "value": 1}]})");
     EXPECT_TRUE(contains(e, "events[0]")) << e;
     e = parseError(R"({"outputs": ["d.Out"], "instances": {"d": "Derivator"}})");
     EXPECT_TRUE(contains(e, "duration: missing")) << e;
@@ -91,7 +92,8 @@ TEST(Patch, ErrorsNameTheItem) {
     EXPECT_TRUE(contains(e, "unknown key \"sampel_rate\"")) << e;
     e = parseError(R"({"duration": 1, "outputs": ["d.Signal"], "instances": {"d": "Derivator"}})");
     EXPECT_TRUE(contains(e, "outputs[0]: Signal is not an audio output")) << e;
-    e = parseError("{" + base + R"("instances": {"dc": {"module": "DC_Blocker", "values": {"R": [1]}}}})");
+    e = parseError("{" + base +
+                   R"("instances": {"dc": {"module": "DC_Blocker", "values": {"R": [1]}}}})");
     EXPECT_TRUE(contains(e, "instances.dc.values.R")) << e;
 }
 
@@ -100,8 +102,8 @@ TEST(Patch, RendersFileSourcesThroughModulesToFloatWav) {
     // An input file in 16-bit PCM: steps of 0.5 read back exactly.
     std::vector<float> in = {0.0f, 0.5f, 0.5f, -0.5f, 0.0f};
     std::string err;
-    ASSERT_TRUE(zhost::writeAudioFile(dir + "/in.wav", in, 1, 48000, zhost::SampleFormat::Pcm16,
-                                      &err))
+    ASSERT_TRUE(
+        zhost::writeAudioFile(dir + "/in.wav", in, 1, 48000, zhost::SampleFormat::Pcm16, &err))
         << err;
     const std::string text = R"({"block_size": 4, "duration_samples": 12,
       "sources": {"s": {"file": "in.wav", "start_sample": 3}},
@@ -134,8 +136,8 @@ TEST(Patch, FailedRenderLeavesNoFile) {
         R"({"duration": 0.01, "instances": {"d": "Derivator"}, "outputs": ["d.Out"]})", "p.json",
         dir, &p, &err))
         << err;
-    EXPECT_FALSE(zhost::renderPatch(p, ztest::library(), dir + "/no/such/dir/out.wav", {},
-                                    nullptr, &err));
+    EXPECT_FALSE(
+        zhost::renderPatch(p, ztest::library(), dir + "/no/such/dir/out.wav", {}, nullptr, &err));
     // A cycle is found only when the graph is built: nothing is written either.
     ASSERT_TRUE(zhost::parsePatch(
         R"({"duration": 0.01, "instances": {"a": "Derivator", "b": "Derivator"},

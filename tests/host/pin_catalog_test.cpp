@@ -1,10 +1,11 @@
 // The host's pin catalog against the built library: every described module
 // exists and has exactly the pins described.
+#include "host/pin_catalog.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "host/pin_catalog.h"
 #include "support/test_support.h"
 
 namespace {
@@ -22,8 +23,8 @@ TEST(PinCatalog, EveryModuleHasExactlyTheDescribedPins) {
         for (const auto& p : pins) infos.push_back({p.direction, p.datatype});
         zhost::SharedTableStore tables;
         std::string err;
-        auto inst = zhost::Instance::create(ztest::library(), d->id, tables, infos, 48000.0f, 64,
-                                            &err);
+        auto inst =
+            zhost::Instance::create(ztest::library(), d->id, tables, infos, 48000.0f, 64, &err);
         ASSERT_TRUE(inst) << d->id << ": " << err;
         ASSERT_EQ(inst->open(), mp::MP_OK) << d->id;
         // The library knows a pin index exactly when it registered that pin.

@@ -148,8 +148,7 @@ TEST(MemoryReset, BothLevelsHighForOneSampleIsAnOrdinarySwitch) {
     d.buffer(kSet)[5] = 1.0f;
     d.buffer(kReset)[5] = 1.0f;
     d.process();
-    EXPECT_EQ(d.out(kOut, 8),
-              (std::vector<float>{0.1f, 0.1f, 0.1f, 0.1f, 0.1f, 0.9f, 0.9f, 0.9f}));
+    EXPECT_EQ(d.out(kOut, 8), (std::vector<float>{0.1f, 0.1f, 0.1f, 0.1f, 0.1f, 0.9f, 0.9f, 0.9f}));
     // Source 1 is static: reported so at the switch, and nothing more.
     const auto s = d.rec.streamingOf(kOut);
     ASSERT_EQ(s.size(), 1u);

@@ -790,8 +790,8 @@ TEST(DWG, WithoutTablesCorrectionAndDecayScalingAreOff) {
                                             ztest::pinLayout(kLayout), 48000.0f, 256, &error);
         ASSERT_TRUE(inst) << error;
         ASSERT_EQ(inst->open(), 0);
-        std::vector<float> exc(256, 0.0f), pitch(256, 2.37f), gate(256, 1.0f),
-            feedback(256, 0.7f), damping(256, 0.4f), y(256, 7.0f);
+        std::vector<float> exc(256, 0.0f), pitch(256, 2.37f), gate(256, 1.0f), feedback(256, 0.7f),
+            damping(256, 0.4f), y(256, 7.0f);
         for (int i = 0; i < 40; ++i) exc[i] = burst(i);
         inst->bindBuffer(kExc, exc.data());
         inst->bindBuffer(kPitch, pitch.data());

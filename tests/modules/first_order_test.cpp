@@ -173,8 +173,8 @@ TEST(Integrator, LeakFactorsIncludingClampsAndNaN) {
     d.set(kIntC, {0.5f, 0.5f, -2.0f, 3.0f, -1.0f, 1.0f, 0.0f, 0.25f});
     d.process();
     // 1, 1.5, -0.5, 0.5, -0.5, -0.5, 0, 0
-    EXPECT_EQ(d.out(kIntOut, 8), (std::vector<float>{1.0f, 1.5f, -0.5f, 0.5f, -0.5f, -0.5f,
-                                                      0.0f, 0.0f}));
+    EXPECT_EQ(d.out(kIntOut, 8),
+              (std::vector<float>{1.0f, 1.5f, -0.5f, 0.5f, -0.5f, -0.5f, 0.0f, 0.0f}));
     d.fill(kIntIn, 1.0f);
     d.fill(kIntC, std::numeric_limits<float>::quiet_NaN());
     d.process(1);

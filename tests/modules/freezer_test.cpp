@@ -19,7 +19,9 @@ void start(ztest::Driver& d, int polarity, int held, bool inputStreams = true,
     d.events.addGraphStart(0);
 }
 
-float x(int n) { return 0.01f * static_cast<float>(n) - 0.3f; }
+float x(int n) {
+    return 0.01f * static_cast<float>(n) - 0.3f;
+}
 
 void feed(ztest::Driver& d, int block, float (*control)(int)) {
     for (int i = 0; i < d.blockSize(); ++i) {

@@ -21,7 +21,9 @@ void start(ztest::Driver& d, int edge, int mode, int limit, bool setLimit = true
 }
 
 // Square clock, low for 3 samples then high for 3: rising edges at 3, 9, 15 ...
-float square(int n) { return (n / 3) % 2 ? 0.5f : -0.5f; }
+float square(int n) {
+    return (n / 3) % 2 ? 0.5f : -0.5f;
+}
 
 // Counts after each of `edges` rising edges, from blocks of 16.
 std::vector<float> countsAtEdges(ztest::Driver& d, int edges) {

@@ -80,23 +80,44 @@ std::vector<Call> Recorder::streamingOf(int32_t pin) const {
     return r;
 }
 
-int Recorder::sleepRequests() const { return static_cast<int>(of(Call::Sleep).size()); }
+int Recorder::sleepRequests() const {
+    return static_cast<int>(of(Call::Sleep).size());
+}
 
 std::vector<zhost::PinInfo> pinLayout(const std::string& codes) {
     std::vector<zhost::PinInfo> pins;
     for (char c : codes) {
         zhost::PinInfo p;
         switch (c) {
-            case 'a': p = {mp::PIN_DIR_IN, mp::PIN_TYPE_AUDIO}; break;
-            case 'A': p = {mp::PIN_DIR_OUT, mp::PIN_TYPE_AUDIO}; break;
-            case 'f': p = {mp::PIN_DIR_IN, mp::PIN_TYPE_FLOAT}; break;
-            case 'i': p = {mp::PIN_DIR_IN, mp::PIN_TYPE_INT}; break;
-            case 'e': p = {mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM}; break;
-            case 'b': p = {mp::PIN_DIR_IN, mp::PIN_TYPE_BOOL}; break;
-            case 'x': p = {mp::PIN_DIR_IN, mp::PIN_TYPE_BLOB}; break;
-            case 'X': p = {mp::PIN_DIR_OUT, mp::PIN_TYPE_BLOB}; break;
-            case 'I': p = {mp::PIN_DIR_OUT, mp::PIN_TYPE_INT}; break;
-            default: throw std::invalid_argument(std::string("pin code ") + c);
+            case 'a':
+                p = {mp::PIN_DIR_IN, mp::PIN_TYPE_AUDIO};
+                break;
+            case 'A':
+                p = {mp::PIN_DIR_OUT, mp::PIN_TYPE_AUDIO};
+                break;
+            case 'f':
+                p = {mp::PIN_DIR_IN, mp::PIN_TYPE_FLOAT};
+                break;
+            case 'i':
+                p = {mp::PIN_DIR_IN, mp::PIN_TYPE_INT};
+                break;
+            case 'e':
+                p = {mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM};
+                break;
+            case 'b':
+                p = {mp::PIN_DIR_IN, mp::PIN_TYPE_BOOL};
+                break;
+            case 'x':
+                p = {mp::PIN_DIR_IN, mp::PIN_TYPE_BLOB};
+                break;
+            case 'X':
+                p = {mp::PIN_DIR_OUT, mp::PIN_TYPE_BLOB};
+                break;
+            case 'I':
+                p = {mp::PIN_DIR_OUT, mp::PIN_TYPE_INT};
+                break;
+            default:
+                throw std::invalid_argument(std::string("pin code ") + c);
         }
         pins.push_back(p);
     }
@@ -118,7 +139,9 @@ Driver::Driver(const std::string& id, const std::string& layout, float sampleRat
             inst_->bindBuffer(static_cast<int32_t>(i), buffers_[i].data());
 }
 
-Driver::~Driver() { inst_.reset(); }
+Driver::~Driver() {
+    inst_.reset();
+}
 
 void Driver::set(int32_t pin, const std::vector<float>& samples, int32_t from) {
     for (size_t i = 0; i < samples.size() && from + i < buffers_[pin].size(); ++i)

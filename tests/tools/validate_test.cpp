@@ -1,7 +1,8 @@
 // zdsp validate: the library passes it, its report reads right, its command
 // line refuses bad requests, and its checks see what they claim to see.
-#include <gtest/gtest.h>
+#include "host/validate.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <string>
 
 #include "host/pin_catalog.h"
-#include "host/validate.h"
 #include "support/test_support.h"
 #include "tools/malloc_counter.h"
 
@@ -54,8 +54,7 @@ zhost::ValidateOptions quickOptions() {
 TEST(Validate, EveryCataloguedModulePassesTheQuickPass) {
     zhost::ValidateReport report;
     std::string err;
-    ASSERT_TRUE(zhost::validateLibrary(ztest::library(), {}, quickOptions(), &report, &err))
-        << err;
+    ASSERT_TRUE(zhost::validateLibrary(ztest::library(), {}, quickOptions(), &report, &err)) << err;
     std::ostringstream table;
     zhost::printReport(table, report);
     EXPECT_TRUE(report.ok()) << table.str();

@@ -1,6 +1,5 @@
 // Pictures of display instances: where they land and how sequences count.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -43,8 +42,8 @@ TEST(ViewPictures, LandBesideTheSoundFileAndCountFrames) {
     const std::string dir = tempDir();
     std::string error;
     bool ok = false;
-    render(scopePatch(R"(, "sequence": "seq_##.png", "every_frames": 2)"), dir + "/out.wav",
-           &error, &ok);
+    render(scopePatch(R"(, "sequence": "seq_##.png", "every_frames": 2)"), dir + "/out.wav", &error,
+           &ok);
     ASSERT_TRUE(ok) << error;
     EXPECT_TRUE(exists(dir + "/out.wav"));
     EXPECT_TRUE(exists(dir + "/final.png"));
@@ -62,9 +61,9 @@ TEST(ViewPictures, SequenceNeedsExactlyOneSpacing) {
     EXPECT_FALSE(zhost::parsePatch(scopePatch(R"(, "sequence": "s_#.png")"), "t.json", "/tmp",
                                    &patch, &error));
     EXPECT_NE(error.find("every_frames"), std::string::npos) << error;
-    EXPECT_FALSE(zhost::parsePatch(
-        scopePatch(R"(, "sequence": "s_#.png", "every": 100, "every_frames": 1)"), "t.json",
-        "/tmp", &patch, &error));
+    EXPECT_FALSE(
+        zhost::parsePatch(scopePatch(R"(, "sequence": "s_#.png", "every": 100, "every_frames": 1)"),
+                          "t.json", "/tmp", &patch, &error));
     EXPECT_FALSE(zhost::parsePatch(scopePatch(R"(, "sequence": "s_#.png", "every_frames": 0)"),
                                    "t.json", "/tmp", &patch, &error));
 }

@@ -1,6 +1,5 @@
 // The zdsp command line: exit codes, one-line errors, no partial output files.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -35,8 +34,8 @@ std::string slurp(const std::string& path) {
 }
 
 Result run(const std::string& args, const std::string& dir) {
-    const std::string cmd = std::string(ZDSP_CLI_PATH) + " " + args + " >" + dir + "/stdout 2>" +
-                            dir + "/stderr";
+    const std::string cmd =
+        std::string(ZDSP_CLI_PATH) + " " + args + " >" + dir + "/stdout 2>" + dir + "/stderr";
     Result r;
     const int st = std::system(cmd.c_str());
     r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
@@ -87,8 +86,9 @@ TEST(Cli, RenderWritesTheFileAndReportsWhenVerbose) {
 TEST(Cli, ErrorsAreOneLineWithFileAndItemAndLeaveNoFile) {
     const std::string dir = tempDir();
     const std::string out = dir + "/o.wav";
-    writeText(dir + "/bad.json", "{\"duration\": 1,\n \"instances\": {\"x\": \"Nope\"},\n"
-                                 " \"outputs\": [\"x.Out\"]}");
+    writeText(dir + "/bad.json",
+              "{\"duration\": 1,\n \"instances\": {\"x\": \"Nope\"},\n"
+              " \"outputs\": [\"x.Out\"]}");
     Result r = run("render " + dir + "/bad.json -o " + out, dir);
     EXPECT_NE(r.code, 0);
     EXPECT_EQ(r.err, "zdsp: " + dir + "/bad.json: instances.x: unknown module \"Nope\"\n");

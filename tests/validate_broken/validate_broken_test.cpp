@@ -60,9 +60,8 @@ TEST(ValidateChecks, EachBrokenPromiseIsCaughtByItsCheck) {
 }
 
 TEST(ValidateChecks, ACrashIsARowNotTheEndOfTheRun) {
-    zhost::PinCatalog::global().add(
-        zhost::ModuleDesc{"CrashesWhileProcessing", "", {zhost::audioIn("In"),
-                                                         zhost::audioOut("Out")}});
+    zhost::PinCatalog::global().add(zhost::ModuleDesc{
+        "CrashesWhileProcessing", "", {zhost::audioIn("In"), zhost::audioOut("Out")}});
     zhost::ValidateOptions options;
     options.quick = true;
     zhost::ValidateReport report;
