@@ -142,7 +142,8 @@ void Dirac::plainLoop(int32_t count, float rate) {
     float period = static_cast<float>(period_);
     float inc = static_cast<float>(increment_);
     float last = lastControl_;
-    for (int32_t i = 0; i < count; ++i) {
+    int32_t i = 0;
+    while (i < count) {
         const float w = controlOf(freq[i]);
         if (w != last) {
             last = w;
@@ -166,26 +167,33 @@ void Dirac::plainLoop(int32_t count, float rate) {
                 }
             }
         }
-        float impulse = 0.0f;
-        if (phase >= 1.0f) {
-            phase = phase - 1.0f;
-            impulse = 1.0f;
+        // The coefficients hold until the control moves: the run's loop is
+        // chosen here. An infinite period would scale to infinity (or 0 x
+        // inf): the generator has stopped, so a scaled output is silent.
+        if (kScale && !(period < kInf)) {
+            for (; i < count && controlOf(freq[i]) == last; ++i) {
+                if (phase >= 1.0f) phase = phase - 1.0f;
+                out[i] = 0.0f;
+                phase = phase + inc;
+            }
+            continue;
         }
-        const float x = amp[i];
-        float y;
-        if (kScale) {
-            // An infinite period would scale to infinity (or 0 x inf): the
-            // generator has stopped, so it is silent.
-            if (period < kInf) {
+        for (; i < count && controlOf(freq[i]) == last; ++i) {
+            float impulse = 0.0f;
+            if (phase >= 1.0f) {
+                phase = phase - 1.0f;
+                impulse = 1.0f;
+            }
+            const float x = amp[i];
+            float y;
+            if (kScale) {
                 y = kMean ? x * 0.5f * period * (impulse - inc) : x * 0.5f * period * impulse;
             } else {
-                y = 0.0f;
+                y = kMean ? (impulse - inc) * x : x * impulse;
             }
-        } else {
-            y = kMean ? (impulse - inc) * x : x * impulse;
+            out[i] = y;
+            phase = phase + inc;
         }
-        out[i] = y;
-        phase = phase + inc;
     }
     phase_ = phase;
     period_ = period;
@@ -226,7 +234,8 @@ void Dirac::bandLimitedLoop(int32_t count, float rate) {
     bool stopped = !(period < std::numeric_limits<double>::infinity());
     float periodF = static_cast<float>(period);
 
-    for (int32_t i = 0; i < count; ++i) {
+    int32_t i = 0;
+    while (i < count) {
         const float w = controlOf(freq[i]);
         if (w != last) {
             last = w;
@@ -273,30 +282,35 @@ void Dirac::bandLimitedLoop(int32_t count, float rate) {
             periodF = static_cast<float>(period);
         }
 
-        // The phase stays in [0, 1); the mask only guards the table bounds.
-        const int32_t k = static_cast<int32_t>(phase * 262144.0) & kTableMask;
-        float ratio;
-        if (k != 0 && k != kHalfTable) {
-            const uint32_t mk = static_cast<uint32_t>(harmonics) * static_cast<uint32_t>(k);
-            ratio = sine[mk & static_cast<uint32_t>(kTableMask)] / sine[k];
-        } else {
-            ratio = peak;
+        // The coefficients hold until the control moves: the run's loop is
+        // chosen here. A period too long for single precision would scale to
+        // infinity, so a scaled output is silent then too.
+        const bool silent = kScale ? !(periodF < kInf) : stopped;
+        if (silent) {
+            for (; i < count && controlOf(freq[i]) == last; ++i) {
+                phase = phase + inc;
+                if (phase >= 1.0) phase = phase - 1.0;
+                out[i] = 0.0f;
+            }
+            continue;
         }
-        if (kMean) ratio = ratio - 1.0f;
-        phase = phase + inc;
-        if (phase >= 1.0) phase = phase - 1.0;
+        for (; i < count && controlOf(freq[i]) == last; ++i) {
+            // The phase stays in [0, 1); the mask only guards the table bounds.
+            const int32_t k = static_cast<int32_t>(phase * 262144.0) & kTableMask;
+            float ratio;
+            if (k != 0 && k != kHalfTable) {
+                const uint32_t mk = static_cast<uint32_t>(harmonics) * static_cast<uint32_t>(k);
+                ratio = sine[mk & static_cast<uint32_t>(kTableMask)] / sine[k];
+            } else {
+                ratio = peak;
+            }
+            if (kMean) ratio = ratio - 1.0f;
+            phase = phase + inc;
+            if (phase >= 1.0) phase = phase - 1.0;
 
-        const float x = amp[i];
-        float y;
-        if (stopped) {
-            y = 0.0f;
-        } else if (kScale) {
-            // A period too long for single precision would scale to infinity.
-            y = periodF < kInf ? (ratio * norm) * (x * 0.5f * periodF) : 0.0f;
-        } else {
-            y = (ratio * norm) * x;
+            const float x = amp[i];
+            out[i] = kScale ? (ratio * norm) * (x * 0.5f * periodF) : (ratio * norm) * x;
         }
-        out[i] = y;
     }
     phase_ = phase;
     period_ = period;

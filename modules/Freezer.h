@@ -10,7 +10,10 @@ public:
     void onPinsChanged() override;
 
 private:
+    // One loop per polarity and held-sample setting, both fixed for a span.
+    template <bool kPassWhileHigh, bool kHoldPrevious>
     void subProcess(int32_t count);
+    void selectLoop();
 
     AudioInPin pinInput;
     AudioInPin pinControl;

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -952,3 +953,372 @@ TEST(OptimisedPaths, Glider2LoopPerModeMatchesThePerSampleModel) {
 }
 
 }  // namespace
+
+// Freezer: one loop per polarity and held-sample setting, against the model
+// that tests both settings at every sample.
+struct FreezerModel {
+    bool passWhileHigh = false, holdPrevious = false, frozen = false, inputStreaming = false;
+    float last = 0.0f, held = 0.0f;
+    std::vector<Report> reports;
+    float step(float x, float c, int offset) {
+        const bool high = c > 0.0f;
+        const bool freeze = passWhileHigh ? !high : high;
+        float y;
+        if (!freeze) {
+            y = x;
+            if (frozen) reports.push_back({offset, inputStreaming});
+        } else {
+            if (!frozen) {
+                if (holdPrevious) {
+                    held = last;
+                } else {
+                    held = x;
+                }
+                reports.push_back({offset, false});
+            }
+            y = held;
+        }
+        frozen = freeze;
+        last = x;
+        return y;
+    }
+};
+
+TEST(OptimisedPaths, FreezerLoopPerSettingMatchesThePerSampleModel) {
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    for (int bs : {1, 16, 64, 333}) {
+        std::mt19937 rng(29u + static_cast<unsigned>(bs));
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::uniform_int_distribution<int> when(0, bs - 1);
+        Driver d("Freezer", "aaeeA", 48000.0f, bs);
+        FreezerModel m;
+        bool streaming[2] = {false, false};
+        float inValue = 0.0f, controlValue = 0.0f;
+        bool controlHigh = false;
+        std::vector<float> expected(static_cast<size_t>(bs));
+        const int settings[] = {0, 1, 2, -1};
+        int switches = 0;
+        for (int b = 0; b < std::max(60, 12000 / bs); ++b) {
+            struct E {
+                int time, pin, value;
+            };
+            std::vector<E> evs;
+            if (b == 0) {
+                evs.push_back({0, 2, 0});
+                evs.push_back({0, 3, 0});
+                evs.push_back({0, 0, 1});
+                evs.push_back({0, 1, 1});
+            }
+            for (int k = 0; k < 3; ++k) {
+                const int roll = static_cast<int>(rng() % 12);
+                if (roll == 0) evs.push_back({when(rng), 2, settings[rng() % 4]});
+                if (roll == 1) evs.push_back({when(rng), 3, settings[rng() % 4]});
+                if (roll == 2) evs.push_back({when(rng), static_cast<int>(rng() % 2), -1});
+            }
+            std::stable_sort(evs.begin(), evs.end(),
+                             [](const E& a, const E& c) { return a.time < c.time; });
+            m.reports.clear();
+            if (b == 0) m.reports.push_back({0, true});  // graph start
+            size_t e = 0;
+            for (int i = 0; i < bs; ++i) {
+                bool any = false;
+                for (; e < evs.size() && evs[e].time == i; ++e) {
+                    const E& ev = evs[e];
+                    any = true;
+                    if (ev.pin <= 1) {
+                        // -1 toggles the input's streaming state
+                        const bool on = ev.value == 1 ? true : !streaming[ev.pin];
+                        streaming[ev.pin] = on;
+                        d.events.addStreaming(i, ev.pin, on);
+                    } else {
+                        d.events.addInt(i, ev.pin, ev.value);
+                        if (ev.pin == 2) m.passWhileHigh = ev.value == 1;
+                        if (ev.pin == 3) m.holdPrevious = ev.value == 1;
+                    }
+                }
+                if (b == 0 && i == 0) d.events.addGraphStart(0);
+                m.inputStreaming = streaming[0];
+                if (any) m.reports.push_back({i, streaming[0]});
+                // A static input holds its last value, as a host's would.
+                if (streaming[0]) inValue = rng() % 50 == 0 ? kNaN : u(rng);
+                if (streaming[1]) {
+                    // The control stays on one side for a while, NaN now and then.
+                    if (rng() % 12 == 0) controlHigh = !controlHigh;
+                    controlValue = rng() % 40 == 0 ? kNaN : (controlHigh ? 0.5f : -0.5f);
+                    if (rng() % 30 == 0) controlValue = 0.0f;
+                }
+                d.buffer(0)[i] = inValue;
+                d.buffer(1)[i] = controlValue;
+                expected[i] = m.step(inValue, controlValue, i);
+            }
+            d.rec.calls.clear();
+            d.process();
+            ASSERT_TRUE(sameBits(d.buffer(4), expected.data(), bs))
+                << "block size " << bs << ", block " << b;
+            const auto got = d.rec.streamingOf(4);
+            ASSERT_EQ(got.size(), m.reports.size()) << "block " << b;
+            for (size_t k = 0; k < got.size(); ++k) {
+                EXPECT_EQ(got[k].offset, m.reports[k].offset) << "block " << b;
+                EXPECT_EQ(got[k].streaming, m.reports[k].streaming) << "block " << b;
+                switches += got[k].streaming ? 0 : 1;
+            }
+        }
+        EXPECT_GT(switches, 20) << "block size " << bs << ": the freeze path was not taken";
+    }
+}
+
+// Dirac: per-run loops with the silent case chosen where the control moves,
+// against the generator with every choice (generator, mean, scaling,
+// frequency scale, stopped) made at every sample.
+struct DiracModel {
+    static constexpr int kN = 262144;
+    const float* sine = nullptr;
+    bool enable = false, bandLimited = false, mean = false, running = false;
+    int scaling = 0, freqScale = 0;
+    double phase = 0.0, period = 0.0, inc = 0.0;
+    float norm = 0.0f, peak = 0.0f, last = -1.0f;
+    int32_t harmonics = 0;
+    bool stopped = true;
+    std::vector<Report> reports;
+
+    // One group of simultaneous pin updates.
+    void group(bool enableSet, bool bandSet, bool freqScaleSet, int offset) {
+        bool reset = freqScaleSet;
+        if (enableSet) {
+            reports.push_back({offset, enable});
+            running = enable;
+            reset = enable || bandSet || freqScaleSet;
+        } else if (bandSet) {
+            reset = true;
+        }
+        if (reset) {
+            last = -1.0f;
+            phase = bandLimited ? 0.0 : 1.0;
+        }
+    }
+    float step(float x, float freqIn) {
+        if (!running) return 0.0f;
+        float w = 10.0f * freqIn;
+        if (!(w > 0.0f)) w = 0.0f;
+        return bandLimited ? blStep(x, w) : plainStep(x, w);
+    }
+    float plainStep(float x, float w) {
+        const float r = 0.001f * 48000.0f;
+        float ph = static_cast<float>(phase), per = static_cast<float>(period),
+              in = static_cast<float>(inc);
+        if (w != last) {
+            last = w;
+            if (freqScale >= 2) {
+                per = w < 2.0f ? 2.0f : w;
+                in = w < 2.0f ? 0.5f : 1.0f / w;
+            } else {
+                float f = freqScale == 1 ? 0.22f * std::exp2f(w - 4.0f) : w;
+                if (0.5f * r < f) f = 0.5f * r;
+                if (f <= 0.0f) {
+                    in = 0.0f;
+                    per = std::numeric_limits<float>::infinity();
+                } else {
+                    per = r / f;
+                    in = 1.0f / per;
+                }
+            }
+        }
+        float imp = 0.0f;
+        if (ph >= 1.0f) {
+            ph -= 1.0f;
+            imp = 1.0f;
+        }
+        float y;
+        if (scaling == 1) {
+            if (std::isinf(per)) {
+                y = 0.0f;
+            } else {
+                y = mean ? x * 0.5f * per * (imp - in) : x * 0.5f * per * imp;
+            }
+        } else {
+            y = mean ? (imp - in) * x : x * imp;
+        }
+        ph += in;
+        phase = ph;
+        period = per;
+        inc = in;
+        return y;
+    }
+    float blStep(float x, float w) {
+        const double r = static_cast<double>(0.001f * 48000.0f);
+        if (w != last) {
+            last = w;
+            bool general = false;
+            if (freqScale >= 2) {
+                if (w < 2.0f) {
+                    period = 2.0;
+                    harmonics = 3;
+                    norm = 0.5f;
+                    peak = 3.0f;
+                    inc = 0.25;
+                } else {
+                    period = w;
+                    general = true;
+                }
+            } else {
+                double f = freqScale == 1 ? 0.22 * std::exp2(static_cast<double>(w) - 4.0)
+                                          : static_cast<double>(w);
+                if (0.5 * r < f) f = 0.5 * r;
+                if (f > 0.0) {
+                    period = r / f;
+                    general = true;
+                } else {
+                    period = std::numeric_limits<double>::infinity();
+                }
+            }
+            stopped = std::isinf(period);
+            if (stopped) {
+                inc = 0.0;
+                harmonics = 1;
+                norm = 0.0f;
+                peak = 0.0f;
+            } else if (general) {
+                const double half = std::min(std::trunc(0.5 * period), 1073741823.0);
+                const int32_t n = 2 * static_cast<int32_t>(half);
+                harmonics = n + 1;
+                norm = static_cast<float>(1.0 / n);
+                peak = static_cast<float>(n + 1.0);
+                inc = 0.5 / period;
+            }
+        }
+        const int32_t k = static_cast<int32_t>(phase * 262144.0) % kN;
+        float ratio = peak;
+        if (k != 0 && k != kN / 2) {
+            const uint32_t mk = static_cast<uint32_t>(harmonics) * static_cast<uint32_t>(k);
+            ratio = sine[mk % kN] / sine[k];
+        }
+        if (mean) ratio -= 1.0f;
+        phase += inc;
+        if (phase >= 1.0) phase -= 1.0;
+        const float periodF = static_cast<float>(period);
+        if (stopped) return 0.0f;
+        if (scaling == 1) {
+            if (std::isinf(periodF)) return 0.0f;
+            return (ratio * norm) * (x * 0.5f * periodF);
+        }
+        return (ratio * norm) * x;
+    }
+};
+
+TEST(OptimisedPaths, DiracRunLoopsMatchThePerSampleModel) {
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const float kInf = std::numeric_limits<float>::infinity();
+    // Held control values: silent ones (0, negative, NaN, infinite), one with a
+    // period too long for single precision, slow and fast ones.
+    const float freqs[] = {0.0f, -0.5f, kNaN, kInf, 1e-41f, 0.05f, 0.3f, 1.0f, 0.15f, 2.4f};
+    for (int bs : {1, 16, 64, 333}) {
+        std::mt19937 rng(31u + static_cast<unsigned>(bs));
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::uniform_int_distribution<int> when(0, bs - 1);
+        Driver d("Dirac", "baeaebbA", 48000.0f, bs);
+        DiracModel m;
+        {
+            void* mem = nullptr;
+            int32_t flag = -1;
+            d.tables().request(u"ZOLAN DIRAC OSC SINE TABLE", -1.0f, DiracModel::kN * 4, &mem,
+                               &flag);
+            m.sine = static_cast<const float*>(mem);
+            ASSERT_NE(m.sine, nullptr);
+        }
+        std::vector<float> expected(static_cast<size_t>(bs));
+        float freqValue = 0.3f;
+        int hold = 0;
+        bool audioRate = false;
+        int silentRuns = 0, loudSamples = 0;
+        for (int b = 0; b < std::max(80, 16000 / bs); ++b) {
+            struct E {
+                int time, pin, value;
+            };
+            std::vector<E> evs;
+            if (b == 0) {
+                evs.push_back({0, 0, 1});
+                evs.push_back({0, 2, 0});
+                evs.push_back({0, 4, 2});
+                evs.push_back({0, 5, 1});
+                evs.push_back({0, 6, 0});
+                evs.push_back({0, 1, 1});
+                evs.push_back({0, 3, 1});
+            }
+            for (int k = 0; k < 3; ++k) {
+                const int roll = static_cast<int>(rng() % 24);
+                if (roll == 0) evs.push_back({when(rng), 0, static_cast<int>(rng() % 5 != 0)});
+                if (roll == 1) evs.push_back({when(rng), 2, static_cast<int>(rng() % 3)});
+                if (roll == 2) evs.push_back({when(rng), 4, static_cast<int>(rng() % 4)});
+                if (roll == 3) evs.push_back({when(rng), 5, static_cast<int>(rng() % 2)});
+                if (roll == 4) evs.push_back({when(rng), 6, static_cast<int>(rng() % 2)});
+                if (roll == 5) evs.push_back({when(rng), 1 + 2 * static_cast<int>(rng() % 2), 1});
+            }
+            std::stable_sort(evs.begin(), evs.end(),
+                             [](const E& a, const E& c) { return a.time < c.time; });
+            m.reports.clear();
+            if (b == 0) m.reports.push_back({0, true});  // graph start
+            size_t e = 0;
+            for (int i = 0; i < bs; ++i) {
+                bool any = false, enableSet = false, bandSet = false, freqScaleSet = false;
+                for (; e < evs.size() && evs[e].time == i; ++e) {
+                    const E& ev = evs[e];
+                    any = true;
+                    switch (ev.pin) {
+                        case 0:
+                            d.events.addBool(i, 0, ev.value != 0);
+                            m.enable = ev.value != 0;
+                            enableSet = true;
+                            break;
+                        case 2:
+                            d.events.addInt(i, 2, ev.value);
+                            m.scaling = ev.value;
+                            break;
+                        case 4:
+                            d.events.addInt(i, 4, ev.value);
+                            m.freqScale = ev.value;
+                            freqScaleSet = true;
+                            break;
+                        case 5:
+                            d.events.addBool(i, 5, ev.value != 0);
+                            m.bandLimited = ev.value != 0;
+                            bandSet = true;
+                            break;
+                        case 6:
+                            d.events.addBool(i, 6, ev.value != 0);
+                            m.mean = ev.value != 0;
+                            break;
+                        default:
+                            d.events.addStreaming(i, ev.pin, true);  // restated: cuts a span
+                    }
+                }
+                if (b == 0 && i == 0) d.events.addGraphStart(0);
+                if (any) m.group(enableSet, bandSet, freqScaleSet, i);
+                // The frequency holds for runs of samples, or moves at audio rate.
+                if (hold-- <= 0) {
+                    hold = static_cast<int>(rng() % 300);
+                    audioRate = rng() % 6 == 0;
+                    freqValue = freqs[rng() % 10];
+                    silentRuns += std::isnan(freqValue) || !(freqValue > 0.0f) ? 1 : 0;
+                }
+                if (audioRate) freqValue = 0.05f + 0.3f * (u(rng) + 1.0f);
+                const float amp = rng() % 300 == 0 ? (rng() % 2 ? kInf : kNaN) : u(rng);
+                d.buffer(1)[i] = amp;
+                d.buffer(3)[i] = freqValue;
+                expected[i] = m.step(amp, freqValue);
+                loudSamples += expected[i] != 0.0f ? 1 : 0;
+            }
+            d.rec.calls.clear();
+            d.process();
+            ASSERT_TRUE(sameBits(d.buffer(7), expected.data(), bs))
+                << "block size " << bs << ", block " << b;
+            const auto got = d.rec.streamingOf(7);
+            ASSERT_EQ(got.size(), m.reports.size()) << "block " << b;
+            for (size_t k = 0; k < got.size(); ++k) {
+                EXPECT_EQ(got[k].offset, m.reports[k].offset) << "block " << b;
+                EXPECT_EQ(got[k].streaming, m.reports[k].streaming) << "block " << b;
+            }
+        }
+        EXPECT_GT(silentRuns, 10) << "block size " << bs;
+        EXPECT_GT(loudSamples, 1000) << "block size " << bs;
+    }
+}
