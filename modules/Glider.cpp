@@ -1,6 +1,7 @@
 #include "modules/Glider.h"
 
 #include <cmath>
+#include <type_traits>
 
 #include "framework/mp_factory.h"
 
@@ -142,6 +143,38 @@ float GliderBase::readRate() {
     return rate;
 }
 
+bool GliderBase::holdIfSettled(float* out, int32_t count) {
+    if (settle_ != kSettled) return false;
+    const float y = y_;
+    for (int32_t i = 0; i < count; ++i) out[i] = y;
+    return true;
+}
+
+template <class Glide>
+void GliderBase::glideSpan(AudioOutPin& out, Glide&& glide) {
+    const std::true_type yes;
+    const std::false_type no;
+    GlideState s{y_, previousTarget_, step_};
+    int32_t i = 0;
+    if (settle_ == kSettling) {
+        bool rested = false;
+        i = constantTime_ ? glide(yes, yes, 0, s, &rested) : glide(no, yes, 0, s, &rested);
+        if (rested) {
+            out.reportStreaming(false, spanOffset() + i - 1);
+            allowSleep(true);
+            settle_ = kSettled;
+        }
+    }
+    if (constantTime_) {
+        glide(yes, no, i, s, nullptr);
+    } else {
+        glide(no, no, i, s, nullptr);
+    }
+    y_ = s.y;
+    previousTarget_ = s.previousTarget;
+    step_ = s.step;
+}
+
 // -------------------------------------------------------------------- Glider
 
 Glider::Glider() {
@@ -159,37 +192,16 @@ void Glider::onPinsChanged() {
 
 void Glider::subProcess(int32_t count) {
     float* out = pinOutput.buffer() + spanOffset();
-    if (settle_ == kSettled) {
-        const float y = y_;
-        for (int32_t i = 0; i < count; ++i) out[i] = y;
-        return;
-    }
-
+    if (holdIfSettled(out, count)) return;
     const float* target = pinTarget.buffer() + spanOffset();
     const float* time = pinTime.buffer() + spanOffset();
     const float* reset = pinReset.buffer() + spanOffset();
     const float rate = readRate();
-    GlideState s{y_, previousTarget_, step_};
-    int32_t i = 0;
-    if (settle_ == kSettling) {
-        bool rested = false;
-        i = constantTime_
-                ? glide<true, true>(target, time, reset, out, 0, count, rate, s, &rested)
-                : glide<false, true>(target, time, reset, out, 0, count, rate, s, &rested);
-        if (rested) {
-            pinOutput.reportStreaming(false, spanOffset() + i - 1);
-            allowSleep(true);
-            settle_ = kSettled;
-        }
-    }
-    if (constantTime_) {
-        glide<true, false>(target, time, reset, out, i, count, rate, s, nullptr);
-    } else {
-        glide<false, false>(target, time, reset, out, i, count, rate, s, nullptr);
-    }
-    y_ = s.y;
-    previousTarget_ = s.previousTarget;
-    step_ = s.step;
+    glideSpan(pinOutput,
+              [&](auto constantTime, auto watch, int32_t from, GlideState& s, bool* rested) {
+                  return glide<decltype(constantTime)::value, decltype(watch)::value>(
+                      target, time, reset, out, from, count, rate, s, rested);
+              });
 }
 
 // ------------------------------------------------------------------- Glider2
@@ -210,36 +222,15 @@ void Glider2::onPinsChanged() {
 
 void Glider2::subProcess(int32_t count) {
     float* out = pinOutput.buffer() + spanOffset();
-    if (settle_ == kSettled) {
-        const float y = y_;
-        for (int32_t i = 0; i < count; ++i) out[i] = y;
-        return;
-    }
-
+    if (holdIfSettled(out, count)) return;
     const float* target = pinTarget.buffer() + spanOffset();
     const float* rise = pinRise.buffer() + spanOffset();
     const float* fall = pinFall.buffer() + spanOffset();
     const float* reset = pinReset.buffer() + spanOffset();
     const float rate = readRate();
-    GlideState s{y_, previousTarget_, step_};
-    int32_t i = 0;
-    if (settle_ == kSettling) {
-        bool rested = false;
-        i = constantTime_
-                ? glide2<true, true>(target, rise, fall, reset, out, 0, count, rate, s, &rested)
-                : glide2<false, true>(target, rise, fall, reset, out, 0, count, rate, s, &rested);
-        if (rested) {
-            pinOutput.reportStreaming(false, spanOffset() + i - 1);
-            allowSleep(true);
-            settle_ = kSettled;
-        }
-    }
-    if (constantTime_) {
-        glide2<true, false>(target, rise, fall, reset, out, i, count, rate, s, nullptr);
-    } else {
-        glide2<false, false>(target, rise, fall, reset, out, i, count, rate, s, nullptr);
-    }
-    y_ = s.y;
-    previousTarget_ = s.previousTarget;
-    step_ = s.step;
+    glideSpan(pinOutput,
+              [&](auto constantTime, auto watch, int32_t from, GlideState& s, bool* rested) {
+                  return glide2<decltype(constantTime)::value, decltype(watch)::value>(
+                      target, rise, fall, reset, out, from, count, rate, s, rested);
+              });
 }

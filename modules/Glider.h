@@ -14,6 +14,14 @@ protected:
     void reactToPins(const MpControlPin<int, mp::PIN_DIR_IN, mp::PIN_TYPE_ENUM>& mode,
                      const AudioInPin& target, AudioOutPin& out);
     float readRate();
+    // The held output of a settled span; false when the span must glide.
+    bool holdIfSettled(float* out, int32_t count);
+    // One gliding span: while settling, watch for arrival (report it and allow
+    // sleep), then glide plainly to the end. `glide(constantTime, watch, from,
+    // state, rested)` runs the module's loop for the modes given as
+    // std::bool_constant tags and returns where it stopped.
+    template <class Glide>
+    void glideSpan(AudioOutPin& out, Glide&& glide);
 
     bool constantTime_ = true;
     float y_ = 0.0f;
