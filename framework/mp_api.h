@@ -113,9 +113,20 @@ inline constexpr MpGuid kIID_IMpPlugin2 = {
 inline constexpr MpGuid kIID_IMpLegacyInitialization = {
     0x0B471002, 0x5627, 0x4D46, {0x98, 0x4E, 0xC0, 0xDC, 0x79, 0xD0, 0xAD, 0x35}};
 
-// All DSP operations are called by the host on its processing thread, one
-// thread per instance at a time. processBlock and bindBuffer never allocate,
-// lock or block (a blob pin whose size changes reallocates its value).
+// A DSP instance. The host calls one instance from one thread at a time;
+// the library takes no locks and starts no threads.
+//
+// attachHost  [setup]  queries the second and the main host interface and
+//                      keeps both; only the main one is released later.
+// open        [setup]  may allocate, request shared tables (filling them when
+//                      told they are new) and walk the host's pin list.
+// bindBuffer  [setup or audio thread] stores a pointer; -1 for an unknown pin.
+// processBlock [audio thread] `count` samples, events time-ordered and below
+//                      `count`. Allocates nothing, locks nothing, does no I/O
+//                      (a blob pin whose byte count changes reallocates its
+//                      value); calls back only host positions 3 to 8.
+// acceptMessage [any thread the host serialises] answers 0; no module here
+//                      takes messages.
 struct IMpPlugin : IMpUnknown {
     virtual int32_t open() = 0;                                                     // 3
     virtual int32_t bindBuffer(int32_t pin, float* buffer) = 0;                     // 4
