@@ -6,9 +6,30 @@ REGISTER_DSP(MemoryReset, u"Memory/Reset");
 REGISTER_DSP(MemoryReset2, u"Memory/Reset2");
 
 namespace {
-// NaN is never high.
-inline bool high(float v) {
-    return v >= 0.5f;
+// NaN is never high. An edge also needs the previous sample below the
+// threshold, so NaN followed by a high sample is no edge.
+template <bool kEdge>
+inline bool fires(float v, float previous) {
+    return v >= 0.5f && (!kEdge || previous < 0.5f);
+}
+
+// Copies `heard` to `out` from sample i on, up to the sample where `trigger`
+// fires (returned; count if none). The other trigger's history is not kept:
+// it is read afresh at the switch, before it can matter. Everything is read
+// before writing: the output may share a buffer with an input.
+template <bool kEdge>
+inline int32_t follow(const float* heard, const float* trigger, float* out, float& previous,
+                      int32_t i, int32_t count) {
+    float p = previous;
+    for (; i < count; ++i) {
+        const float t = trigger[i];
+        const float x = heard[i];
+        if (fires<kEdge>(t, p)) break;
+        out[i] = x;
+        p = t;
+    }
+    previous = p;
+    return i;
 }
 }  // namespace
 
@@ -31,6 +52,10 @@ void MemoryLatch<kEdge>::onPinsChanged() {
     allowSleep(false);
 }
 
+// The latch spends most samples in one state, where only one trigger can
+// change anything: copy the heard source until that trigger fires, then
+// switch and report at that sample. A pending report goes out at the first
+// sample that does not switch.
 template <bool kEdge>
 void MemoryLatch<kEdge>::subProcess(int32_t count) {
     const int32_t offset = spanOffset();
@@ -44,35 +69,27 @@ void MemoryLatch<kEdge>::subProcess(int32_t count) {
     bool pending = pending_;
     float previousSet = previousSet_;
     float previousReset = previousReset_;
-    for (int32_t i = 0; i < count; ++i) {
-        // Read everything before writing: the output may share a buffer.
+    int32_t i = 0;
+    while (i < count) {
         const float s = set[i];
         const float r = reset[i];
-        const float x0 = source0[i];
-        const float x1 = source1[i];
-        // Only the condition that can change the latch is looked at. An edge
-        // needs the previous sample below the threshold (so NaN then high is
-        // no edge).
-        if (latch) {
-            if (high(r) && (!kEdge || previousReset < 0.5f)) {
-                latch = false;
-                pinOutput.reportStreaming(pinResetSource.isStreaming(), offset + i);
-            } else if (pending) {
-                pending = false;
-                pinOutput.reportStreaming(pinSetSource.isStreaming(), offset + i);
-            }
-        } else {
-            if (high(s) && (!kEdge || previousSet < 0.5f)) {
-                latch = true;
-                pinOutput.reportStreaming(pinSetSource.isStreaming(), offset + i);
-            } else if (pending) {
-                pending = false;
-                pinOutput.reportStreaming(pinResetSource.isStreaming(), offset + i);
-            }
+        if (pending && !(latch ? fires<kEdge>(r, previousReset) : fires<kEdge>(s, previousSet))) {
+            pending = false;
+            pinOutput.reportStreaming(
+                latch ? pinSetSource.isStreaming() : pinResetSource.isStreaming(), offset + i);
         }
-        out[i] = latch ? x1 : x0;
-        previousSet = s;
-        previousReset = r;
+        i = latch ? follow<kEdge>(source1, reset, out, previousReset, i, count)
+                  : follow<kEdge>(source0, set, out, previousSet, i, count);
+        if (i == count) break;
+        // Sample i switches the latch.
+        const float x = latch ? source0[i] : source1[i];
+        previousSet = set[i];
+        previousReset = reset[i];
+        latch = !latch;
+        pinOutput.reportStreaming(latch ? pinSetSource.isStreaming() : pinResetSource.isStreaming(),
+                                  offset + i);
+        out[i] = x;
+        ++i;
     }
     latch_ = latch;
     pending_ = pending;

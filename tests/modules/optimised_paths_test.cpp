@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "support/test_support.h"
@@ -1320,5 +1321,114 @@ TEST(OptimisedPaths, DiracRunLoopsMatchThePerSampleModel) {
         }
         EXPECT_GT(silentRuns, 10) << "block size " << bs;
         EXPECT_GT(loudSamples, 1000) << "block size " << bs;
+    }
+}
+
+// Memory/Reset and Memory/Reset2: one copy loop per latch state that stops
+// only at a switch, against the model that tests every condition at every
+// sample.
+struct LatchModel {
+    bool edge = false, latch = false, pending = false;
+    bool streaming[4] = {false, false, false, false};
+    float previousSet = 0.0f, previousReset = 0.0f;
+    std::vector<Report> reports;
+    bool fires(float v, float previous) const { return v >= 0.5f && (!edge || previous < 0.5f); }
+    float step(const float* x, int offset) {
+        if (latch) {
+            if (fires(x[3], previousReset)) {
+                latch = false;
+                reports.push_back({offset, streaming[0]});
+            } else if (pending) {
+                pending = false;
+                reports.push_back({offset, streaming[1]});
+            }
+        } else {
+            if (fires(x[2], previousSet)) {
+                latch = true;
+                reports.push_back({offset, streaming[1]});
+            } else if (pending) {
+                pending = false;
+                reports.push_back({offset, streaming[0]});
+            }
+        }
+        previousSet = x[2];
+        previousReset = x[3];
+        return latch ? x[1] : x[0];
+    }
+};
+
+TEST(OptimisedPaths, LatchLoopPerStateMatchesThePerSampleModel) {
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    for (const char* id : {"Memory/Reset", "Memory/Reset2"}) {
+        for (int bs : {1, 16, 64, 333}) {
+            std::mt19937 rng(41u + static_cast<unsigned>(bs));
+            std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+            std::uniform_int_distribution<int> when(0, bs - 1);
+            Driver d(id, "aaaaA", 48000.0f, bs);
+            LatchModel m;
+            m.edge = std::string(id) == "Memory/Reset2";
+            float value[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+            bool high[2] = {false, false};
+            std::vector<float> expected(static_cast<size_t>(bs));
+            int switches = 0, pendingReports = 0;
+            for (int b = 0; b < std::max(60, 12000 / bs); ++b) {
+                struct E {
+                    int time, pin;
+                };
+                std::vector<E> evs;
+                if (b == 0)
+                    for (int p = 0; p < 4; ++p) evs.push_back({0, p});
+                for (int k = 0; k < 4; ++k)
+                    if (rng() % 2 == 0) evs.push_back({when(rng), static_cast<int>(rng() % 4)});
+                std::stable_sort(evs.begin(), evs.end(),
+                                 [](const E& a, const E& c) { return a.time < c.time; });
+                m.reports.clear();
+                size_t e = 0;
+                for (int i = 0; i < bs; ++i) {
+                    bool selectedUpdated = false;
+                    for (; e < evs.size() && evs[e].time == i; ++e) {
+                        const int p = evs[e].pin;
+                        // Block 0 starts everything; later events toggle, or
+                        // now and then restate the current state.
+                        const bool on = b == 0 ? true : (rng() % 5 == 0) != !m.streaming[p];
+                        m.streaming[p] = on;
+                        d.events.addStreaming(i, p, on);
+                        if (p == (m.latch ? 1 : 0)) selectedUpdated = true;
+                    }
+                    if (b == 0 && i == 0) {
+                        d.events.addGraphStart(0);
+                        m.reports.push_back({0, true});
+                    }
+                    if (selectedUpdated) m.pending = true;
+                    // A static input holds its last value, as a host's would.
+                    for (int p = 0; p < 2; ++p)
+                        if (m.streaming[p]) value[p] = rng() % 60 == 0 ? kNaN : u(rng);
+                    for (int t = 0; t < 2; ++t) {
+                        if (!m.streaming[2 + t]) continue;
+                        if (rng() % 9 == 0) high[t] = !high[t];
+                        value[2 + t] = rng() % 50 == 0 ? kNaN : (high[t] ? 0.75f : 0.25f);
+                        if (rng() % 40 == 0) value[2 + t] = 0.5f;
+                    }
+                    for (int p = 0; p < 4; ++p) d.buffer(p)[i] = value[p];
+                    const size_t before = m.reports.size();
+                    const bool wasPending = m.pending, wasLatched = m.latch;
+                    expected[i] = m.step(value, i);
+                    if (m.latch != wasLatched) ++switches;
+                    if (wasPending && !m.pending && m.reports.size() > before) ++pendingReports;
+                }
+                d.rec.calls.clear();
+                d.process();
+                ASSERT_TRUE(sameBits(d.buffer(4), expected.data(), bs))
+                    << id << ", block size " << bs << ", block " << b;
+                const auto got = d.rec.streamingOf(4);
+                ASSERT_EQ(got.size(), m.reports.size()) << id << ", block " << b;
+                for (size_t k = 0; k < got.size(); ++k) {
+                    EXPECT_EQ(got[k].offset, m.reports[k].offset) << id << ", block " << b;
+                    EXPECT_EQ(got[k].streaming, m.reports[k].streaming) << id << ", block " << b;
+                }
+            }
+            EXPECT_GT(switches, 100) << id << ", block size " << bs;
+            EXPECT_GT(pendingReports, 20) << id << ", block size " << bs;
+        }
     }
 }
