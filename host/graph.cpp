@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace zhost {
 
@@ -130,6 +131,7 @@ struct Graph::Node {
     std::vector<Change> changes;                      // sorted by sample after prepare
     std::vector<float> constant;                      // per unconnected audio input
     std::vector<char> stale;                          // buffer head still holds an old constant
+    bool anyStale = false;                            // some entry of `stale` is set
     size_t nextChange = 0;
     EventQueue queue;
     bool asleep = false;
@@ -194,8 +196,11 @@ bool Graph::isSource(int32_t node) const {
 const std::vector<PinDesc>& Graph::pins(int32_t node) const {
     return nodes_.at(node)->pins;
 }
-const NodeStats& Graph::stats(int32_t node) const {
-    return nodes_.at(node)->stats;
+NodeStats Graph::stats(int32_t node) const {
+    NodeStats s = nodes_.at(node)->stats;
+    if (prepared_ && !isAwake(node))
+        s.blocksAsleep += std::max<int64_t>(0, blocks_ - sleptFrom_[node]);
+    return s;
 }
 bool Graph::asleep(int32_t node) const {
     return nodes_.at(node)->asleep;
@@ -420,6 +425,12 @@ bool Graph::prepare(std::string* error) {
             for (const Wire& w : wires) --indeg[w.node];
         }
     }
+    orderPos_.assign(count, 0);
+    for (size_t k = 0; k < count; ++k) orderPos_[order_[k]] = static_cast<int32_t>(k);
+    awake_.assign((count + 63) / 64, 0);
+    for (size_t k = 0; k < count; ++k) awake_[k / 64] |= uint64_t{1} << (k % 64);
+    wakeAt_.assign(count, 0);
+    sleptFrom_.assign(count, 0);
 
     // Buffers: one per audio output and per unconnected audio input; a wired
     // input reads its source's output buffer directly.
@@ -515,7 +526,10 @@ void Graph::emitStreaming(Node& from, int32_t offset, int32_t pin, bool streamin
     if (pin < 0 || static_cast<size_t>(pin) >= from.fanout.size()) return;
     const int32_t t = clampOffset(offset);
     const int32_t type = streaming ? mp::EVENT_PIN_STREAMING_START : mp::EVENT_PIN_STREAMING_STOP;
-    for (const Wire& w : from.fanout[pin]) nodes_[w.node]->queue.push(t, type, w.pin);
+    for (const Wire& w : from.fanout[pin]) {
+        nodes_[w.node]->queue.push(t, type, w.pin);
+        wake(w.node);
+    }
 }
 
 void Graph::emitValue(Node& from, int32_t offset, int32_t pin, int32_t size, const void* data) {
@@ -523,6 +537,7 @@ void Graph::emitValue(Node& from, int32_t offset, int32_t pin, int32_t size, con
     const int32_t t = clampOffset(offset);
     for (const Wire& w : from.fanout[pin]) {
         nodes_[w.node]->queue.push(t, mp::EVENT_PIN_SET, w.pin, data, size);
+        wake(w.node);
     }
 }
 
@@ -549,11 +564,15 @@ void Graph::queueBlockStart(Node& n, int32_t count) {
         }
         n.queue.push(0, mp::EVENT_GRAPH_START, -1);
     }
-    for (size_t p = 0; p < n.stale.size(); ++p) {
-        if (n.stale[p]) {
-            std::fill(n.buffers[p], n.buffers[p] + blockSize_, n.constant[p]);
-            n.stale[p] = 0;
+    // Checked first: a sleeping node's block should cost next to nothing.
+    if (n.anyStale) {
+        for (size_t p = 0; p < n.stale.size(); ++p) {
+            if (n.stale[p]) {
+                std::fill(n.buffers[p], n.buffers[p] + blockSize_, n.constant[p]);
+                n.stale[p] = 0;
+            }
         }
+        n.anyStale = false;
     }
     const int64_t end = position_ + count;
     while (n.nextChange < n.changes.size() && n.changes[n.nextChange].sample < end) {
@@ -567,6 +586,7 @@ void Graph::queueBlockStart(Node& n, int32_t count) {
             std::fill(buf + t, buf + blockSize_, v);
             n.constant[c.pin] = v;
             n.stale[c.pin] = t > 0 ? 1 : 0;
+            n.anyStale = n.anyStale || t > 0;
             n.queue.push(t, mp::EVENT_PIN_STREAMING_STOP, c.pin);
         } else {
             n.queue.push(t, mp::EVENT_PIN_SET, c.pin, c.bytes.data(),
@@ -605,6 +625,7 @@ void Graph::runInstance(Node& n, int32_t count) {
     if (n.asleep && n.queue.empty()) {
         // Asleep: the output buffers hold their last (constant) samples.
         ++n.stats.blocksAsleep;
+        passOverWhileAsleep(n);
         return;
     }
     n.asleep = false;
@@ -619,25 +640,81 @@ void Graph::runInstance(Node& n, int32_t count) {
     n.inst->process(count, events);
     n.queue.clear();
     ++n.stats.blocksProcessed;
+    if (n.asleep) passOverWhileAsleep(n);
+}
+
+// Asleep with nothing left to deliver: runBlock passes over the node until
+// its next timed change or an event from upstream.
+void Graph::passOverWhileAsleep(Node& n) {
+    if (n.anyStale) return;
+    const int32_t k = orderPos_[n.index];
+    awake_[k / 64] &= ~(uint64_t{1} << (k % 64));
+    sleptFrom_[n.index] = blocks_ + 1;
+    wakeAt_[n.index] = n.nextChange < n.changes.size() ? n.changes[n.nextChange].sample
+                                                       : std::numeric_limits<int64_t>::max();
+    nextWake_ = std::min(nextWake_, wakeAt_[n.index]);
+}
+
+bool Graph::isAwake(int32_t node) const {
+    const int32_t k = orderPos_[node];
+    return (awake_[k / 64] >> (k % 64)) & 1u;
+}
+
+void Graph::wake(int32_t node) {
+    if (isAwake(node)) return;
+    const int32_t k = orderPos_[node];
+    awake_[k / 64] |= uint64_t{1} << (k % 64);
+    nodes_[node]->stats.blocksAsleep += std::max<int64_t>(0, blocks_ - sleptFrom_[node]);
+}
+
+// Wakes the passed-over nodes whose next timed change falls before `end`.
+void Graph::wakeTimed(int64_t end) {
+    nextWake_ = std::numeric_limits<int64_t>::max();
+    for (size_t node = 0; node < nodes_.size(); ++node) {
+        const auto i = static_cast<int32_t>(node);
+        if (isAwake(i)) continue;
+        if (wakeAt_[node] < end) {
+            wake(i);
+        } else {
+            nextWake_ = std::min(nextWake_, wakeAt_[node]);
+        }
+    }
+}
+
+// Calls f(node) for every awake node in topological order, including nodes
+// woken while the pass runs: those lie downstream, at later positions.
+template <typename F>
+void Graph::forEachAwake(F&& f) {
+    for (size_t w = 0; w < awake_.size(); ++w) {
+        uint64_t bits = awake_[w];
+        while (bits != 0) {
+            const int b = __builtin_ctzll(bits);
+            f(order_[w * 64 + static_cast<size_t>(b)]);
+            bits = awake_[w] & ((~uint64_t{0} << b) << 1);
+        }
+    }
 }
 
 void Graph::runBlock(int32_t count) {
     if (!prepared_ || count <= 0) return;
     if (count > blockSize_) count = blockSize_;
     count_ = count;
-    for (int32_t idx : order_) {
+    const int64_t end = position_ + count;
+    if (nextWake_ < end) wakeTimed(end);
+    forEachAwake([&](int32_t idx) {
         Node& n = *nodes_[idx];
         if (n.inst) queueBlockStart(n, count);
-    }
-    for (int32_t idx : order_) {
+    });
+    forEachAwake([&](int32_t idx) {
         Node& n = *nodes_[idx];
         if (n.inst) {
             runInstance(n, count);
         } else {
             runSource(n, count);
         }
-    }
+    });
     position_ += count;
+    ++blocks_;
 }
 
 }  // namespace zhost

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,7 +106,7 @@ public:
     const std::vector<PinDesc>& pins(int32_t node) const;
     // The audio buffer of an audio pin (valid after prepare), else null.
     const float* audio(int32_t node, int32_t pin) const;
-    const NodeStats& stats(int32_t node) const;
+    NodeStats stats(int32_t node) const;
     int32_t latency(int32_t node) const;  // last reported latency, 0 for sources
     bool asleep(int32_t node) const;
     const std::vector<int32_t>& order() const { return order_; }
@@ -125,6 +126,12 @@ private:
     void queueBlockStart(Node& n, int32_t count);
     void runSource(Node& n, int32_t count);
     void runInstance(Node& n, int32_t count);
+    void passOverWhileAsleep(Node& n);
+    bool isAwake(int32_t node) const;
+    void wake(int32_t node);
+    void wakeTimed(int64_t end);
+    template <typename F>
+    void forEachAwake(F&& f);
     int32_t clampOffset(int32_t offset) const;
     bool checkPin(int32_t node, int32_t pin, std::string* error) const;
 
@@ -134,6 +141,18 @@ private:
     SharedTableStore tables_;
     std::vector<std::unique_ptr<Node>> nodes_;
     std::vector<int32_t> order_;
+    // Sleeping instances cost the graph nothing per block: `awake_` has one
+    // bit per position in `order_`, and runBlock visits set bits only. A node
+    // whose instance sleeps with nothing to deliver is cleared; an event from
+    // upstream (emit*) or its next timed change (`wakeAt_`, per node) sets it
+    // again. `sleptFrom_` is the block from which a cleared node was passed
+    // over, for its statistics.
+    std::vector<uint64_t> awake_;
+    std::vector<int32_t> orderPos_;                           // per node
+    std::vector<int64_t> wakeAt_;                             // per node, while cleared
+    std::vector<int64_t> sleptFrom_;                          // per node, while cleared
+    int64_t nextWake_ = std::numeric_limits<int64_t>::max();  // earliest wakeAt_ of a cleared node
+    int64_t blocks_ = 0;                                      // blocks run so far
     std::vector<std::vector<float>> buffers_;
     int64_t position_ = 0;
     int32_t count_ = 0;  // samples in the block being run

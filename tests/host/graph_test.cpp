@@ -145,6 +145,43 @@ TEST(Graph, SleepingInstanceIsSkippedUntilAnEventWakesIt) {
     for (float v : y) EXPECT_EQ(v, 0.0f);
 }
 
+// The graph passes over a sleeping instance without looking at it; an
+// upstream report must still wake it inside the block, at its offset, and
+// every block is counted as either processed or slept through.
+TEST(Graph, SleepingChainIsWokenFromUpstreamWithinTheBlock) {
+    Graph g(ztest::library(), 48000.0f, 64);
+    std::string err;
+    const int32_t dc = g.addInstance("dc", "DC_Blocker", 0, &err);
+    const int32_t d = g.addInstance("d", "Derivator", 0, &err);
+    ASSERT_GE(d, 0) << err;
+    ASSERT_TRUE(g.connect(dc, 2, d, 0, &err)) << err;
+    ASSERT_TRUE(g.setInitial(dc, 1, f32(0.0f), &err)) << err;
+    ASSERT_TRUE(g.addChange(5000, dc, 0, f32(1.0f), &err)) << err;
+    ASSERT_TRUE(g.addChange(5001, dc, 0, f32(0.0f), &err)) << err;
+    ASSERT_TRUE(g.prepare(&err)) << err;
+    const std::vector<float> before = render(g, d, 1, 4992);
+    EXPECT_TRUE(g.asleep(dc));
+    EXPECT_TRUE(g.asleep(d));
+    EXPECT_GT(g.stats(d).blocksAsleep, 70);
+    const std::vector<float> y = render(g, d, 1, 64 * 100);
+    for (float v : before) EXPECT_EQ(v, 0.0f);
+    // Block 78 holds 4992..5055: the blocker passes the impulse and its
+    // difference; the derivator turns that into 1, -2, 1.
+    const size_t at = 5000 - 4992;
+    EXPECT_EQ(y[at - 1], 0.0f);
+    EXPECT_EQ(y[at], 1.0f);
+    EXPECT_EQ(y[at + 1], -2.0f);
+    EXPECT_EQ(y[at + 2], 1.0f);
+    EXPECT_EQ(y[at + 3], 0.0f);
+    EXPECT_TRUE(g.asleep(dc));
+    EXPECT_TRUE(g.asleep(d));
+    for (int32_t node : {dc, d}) {
+        const auto s = g.stats(node);
+        EXPECT_EQ(s.blocksProcessed + s.blocksAsleep, 100) << node;
+        EXPECT_LT(s.blocksProcessed, 10) << node;
+    }
+}
+
 TEST(Graph, SourceReportsStreamingAtItsStartAndStopAtItsEnd) {
     Graph g(ztest::library(), 48000.0f, 64);
     std::string err;
