@@ -7,6 +7,8 @@
 #include <limits>
 #include <random>
 
+#include "framework/mp_api.h"
+
 namespace zbench {
 
 namespace {
@@ -372,19 +374,30 @@ struct MinMaxIndexLoop final : Loop {
 };
 
 // Freeze while the control is high, holding the sample at the freeze.
+// The output is steady while frozen and follows the (streaming) input again
+// at the release; both switches are reported to the host at their sample.
 struct FreezerLoop final : Loop {
     const float *in, *control;
     float* out;
+    mp::IMpHost* host;
     bool frozen = false;
     float held = 0.0f;
-    explicit FreezerLoop(Bufs& b) : in(b[0].data()), control(b[1].data()), out(b[4].data()) {}
+    FreezerLoop(Bufs& b, mp::IMpHost* h)
+        : in(b[0].data()), control(b[1].data()), out(b[4].data()), host(h) {}
     void run(int32_t n) override {
+        const float* x = in;
+        const float* c = control;
+        float* y = out;
+        mp::IMpHost* const to = host;
         bool f = frozen;
         float h = held;
         for (int32_t i = 0; i < n; ++i) {
-            const bool freeze = control[i] > 0.0f;
-            if (freeze && !f) h = in[i];
-            out[i] = freeze ? h : in[i];
+            const bool freeze = c[i] > 0.0f;
+            if (freeze != f) {
+                if (freeze) h = x[i];
+                if (to != nullptr) to->sendPinStreaming(i, 4, !freeze);
+            }
+            y[i] = freeze ? h : x[i];
             f = freeze;
         }
         frozen = f;
@@ -449,28 +462,49 @@ struct OffDelayLoop final : Loop {
 };
 
 // Set/reset latch choosing one of two sources; kEdge: on rising edges only.
+// Every switch tells the host whether the newly chosen source streams. Like
+// the module, it copies the heard source until the one trigger that can
+// switch the latch fires.
 template <bool kEdge>
 struct LatchLoop final : Loop {
     const float *source0, *source1, *set, *reset;
     float* out;
+    mp::IMpHost* host;
+    bool streaming[2] = {true, true};
     bool latch = false;
     float previousSet = 0.0f, previousReset = 0.0f;
-    explicit LatchLoop(Bufs& b)
+    LatchLoop(Bufs& b, mp::IMpHost* h)
         : source0(b[0].data()),
           source1(b[1].data()),
           set(b[2].data()),
           reset(b[3].data()),
-          out(b[4].data()) {}
+          out(b[4].data()),
+          host(h) {}
     void run(int32_t n) override {
+        const float *s = set, *r = reset;
+        float* y = out;
+        mp::IMpHost* const to = host;
         bool l = latch;
         float ps = previousSet, pr = previousReset;
-        for (int32_t i = 0; i < n; ++i) {
-            const bool flip = l ? (reset[i] >= 0.5f && (!kEdge || pr < 0.5f))
-                                : (set[i] >= 0.5f && (!kEdge || ps < 0.5f));
-            if (flip) l = !l;
-            out[i] = l ? source1[i] : source0[i];
-            ps = set[i];
-            pr = reset[i];
+        int32_t i = 0;
+        while (i < n) {
+            const float* x = l ? source1 : source0;
+            const float* t = l ? r : s;
+            float p = l ? pr : ps;
+            for (; i < n; ++i) {
+                const float v = t[i];
+                if (v >= 0.5f && (!kEdge || p < 0.5f)) break;
+                y[i] = x[i];
+                p = v;
+            }
+            (l ? pr : ps) = p;
+            if (i == n) break;
+            ps = s[i];
+            pr = r[i];
+            y[i] = l ? source0[i] : source1[i];
+            l = !l;
+            if (to != nullptr) to->sendPinStreaming(i, 4, streaming[l]);
+            ++i;
         }
         latch = l;
         previousSet = ps;
@@ -788,7 +822,8 @@ struct SinDirac final : Loop {
 
 }  // namespace
 
-std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b, const std::vector<float>& blob) {
+std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b, const std::vector<float>& blob,
+                                   mp::IMpHost* host) {
     if (id == "ShortConv") return std::make_unique<ShortConvLoop>(b, blob);
     if (id == "DC_Blocker") return std::make_unique<DcBlocker>(b);
     if (id == "Derivator") return std::make_unique<Derivator>(b);
@@ -806,11 +841,11 @@ std::unique_ptr<Loop> makeBaseline(const std::string& id, Bufs& b, const std::ve
     if (id == "Dirac") return std::make_unique<DiracLoop>(b);
     if (id == "MinMax") return std::make_unique<MinMaxLoop>(b);
     if (id == "MinMaxIndex") return std::make_unique<MinMaxIndexLoop>(b);
-    if (id == "Freezer") return std::make_unique<FreezerLoop>(b);
+    if (id == "Freezer") return std::make_unique<FreezerLoop>(b, host);
     if (id == "KV_AudioCounter") return std::make_unique<CounterLoop>(b);
     if (id == "OFF Delay") return std::make_unique<OffDelayLoop>(b);
-    if (id == "Memory/Reset") return std::make_unique<LatchLoop<false>>(b);
-    if (id == "Memory/Reset2") return std::make_unique<LatchLoop<true>>(b);
+    if (id == "Memory/Reset") return std::make_unique<LatchLoop<false>>(b, host);
+    if (id == "Memory/Reset2") return std::make_unique<LatchLoop<true>>(b, host);
     if (id == "Glider2") return std::make_unique<Glider2Loop>(b);
     if (id == "Morph1D") return std::make_unique<Morph1DLoop>(b);
     if (id == "Morph2D") return std::make_unique<Morph2DLoop>(b);

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace mp {
+struct IMpHost;
+}
+
 namespace zbench {
 
 class Loop {
@@ -20,9 +24,12 @@ public:
 // One buffer per pin of the module, of the block size, the inputs filled as
 // in the streaming scenario; the loop writes the module's output pin. Null
 // when there is no hand loop for the module. `blob` is the module's blob
-// input (the kernel of ShortConv).
+// input (the kernel of ShortConv). Loops whose module must tell its host when
+// the output switches between changing and steady (Freezer, the latches)
+// make the same report to `host`, straight through the host interface; with
+// a null host they report nothing.
 std::unique_ptr<Loop> makeBaseline(const std::string& id, std::vector<std::vector<float>>& bufs,
-                                   const std::vector<float>& blob);
+                                   const std::vector<float>& blob, mp::IMpHost* host = nullptr);
 
 // Reference implementations: a plain direct-form FIR of 1024 taps (inner
 // product over a history), white noise from std::mt19937 through

@@ -17,6 +17,7 @@
 #include "bench/baselines.h"
 #include "bench/rig.h"
 #include "host/fp_mode.h"
+#include "host/graph.h"
 #include "host/pin_catalog.h"
 
 namespace {
@@ -75,6 +76,49 @@ void moduleBench(benchmark::State& st, ModuleDesc desc, Scenario sc, int32_t blo
     }
 }
 
+// Idle instances in the reference host's graph, inputs unconnected at their
+// idle values: once they have asked to sleep, what a block costs the graph
+// per instance (it skips a sleeping instance that has no events). Several
+// instances share one graph, so the graph's own per-block work is spread
+// as it is in a real patch.
+constexpr int32_t kGraphInstances = 16;
+
+void graphAsleepBench(benchmark::State& st, ModuleDesc desc, int32_t block) {
+    zhost::Graph g(library(), 48000.0f, block);
+    std::string error;
+    for (int32_t k = 0; k < kGraphInstances; ++k) {
+        const int32_t node =
+            g.addInstance("m" + std::to_string(k), desc.id, desc.defaultExtraInputs, &error);
+        if (node < 0) {
+            st.SkipWithError(error.c_str());
+            return;
+        }
+        const auto& pins = g.pins(node);
+        const auto feeds = feedsFor(desc, Scenario::Idle, pins);
+        for (size_t i = 0; i < pins.size(); ++i) {
+            if (pins[i].direction != mp::PIN_DIR_IN || pins[i].datatype == mp::PIN_TYPE_MIDI)
+                continue;
+            g.setInitial(node, static_cast<int32_t>(i), feedBytes(pins[i], feeds[i]), &error);
+        }
+    }
+    if (!g.prepare(&error)) {
+        st.SkipWithError(error.c_str());
+        return;
+    }
+    auto allAsleep = [&] {
+        for (int32_t k = 0; k < kGraphInstances; ++k)
+            if (!g.asleep(k)) return false;
+        return true;
+    };
+    for (int32_t n = 0; n < 48000 / block + 2 && !allAsleep(); ++n) g.runBlock(block);
+    const bool asleep = allAsleep();
+    for (auto _ : st) g.runBlock(block);
+    // Per instance: one instance's share of the graph's block.
+    st.SetItemsProcessed(st.iterations() * block * kGraphInstances);
+    st.counters["asleep"] = asleep ? 1 : 0;
+    st.counters["instances"] = kGraphInstances;
+}
+
 // The module and its hand loop fed the same input from the same start:
 // the comparison is fair only if both compute the same samples.
 bool sameOutput(const ModuleDesc& desc, int32_t block) {
@@ -108,7 +152,15 @@ void baselineBench(benchmark::State& st, ModuleDesc desc, int32_t block) {
         if (pins[i].direction == mp::PIN_DIR_IN) fillFeed(feeds[i], bufs[i].data(), block, 0);
         if (pins[i].datatype == mp::PIN_TYPE_BLOB) blob = feeds[i].blob;
     }
-    auto loop = makeBaseline(desc.id, bufs, blob);
+    // The host the module's reports go to in its own benchmark, for the hand
+    // loops that report the same switches.
+    zhost::SharedTableStore tables;
+    std::vector<zhost::PinInfo> infos;
+    for (const zhost::PinDesc& p : pins) infos.push_back({p.direction, p.datatype});
+    zhost::InstanceHost host(tables, infos, 48000.0f, block);
+    SleepCounter listener;
+    host.setListener(&listener);
+    auto loop = makeBaseline(desc.id, bufs, blob, &host);
     for (int32_t i = 0; i < 8; ++i) loop->run(block);
     for (auto _ : st) {
         loop->run(block);
@@ -161,6 +213,10 @@ void registerAll() {
                     "module|" + d.id + "|" + scenarioName(sc) + "|" + std::to_string(b);
                 benchmark::RegisterBenchmark(name.c_str(), moduleBench, d, sc, b);
             }
+        }
+        for (int32_t b : kBlocks) {
+            const std::string name = "module|" + d.id + "|graph asleep|" + std::to_string(b);
+            benchmark::RegisterBenchmark(name.c_str(), graphAsleepBench, d, b);
         }
         std::vector<std::vector<float>> probe(d.pins.size() + 16, std::vector<float>(16));
         if (makeBaseline(d.id, probe, {1.0f})) {

@@ -194,6 +194,29 @@ void addValue(zhost::EventList& list, int32_t time, int32_t pin, const PinDesc& 
 
 }  // namespace
 
+std::vector<unsigned char> feedBytes(const PinDesc& p, const InputFeed& f) {
+    auto bytesOf = [](const void* data, size_t size) {
+        const auto* b = static_cast<const unsigned char*>(data);
+        return std::vector<unsigned char>(b, b + size);
+    };
+    switch (p.datatype) {
+        case mp::PIN_TYPE_AUDIO:
+        case mp::PIN_TYPE_FLOAT:
+            return bytesOf(&f.value, sizeof f.value);
+        case mp::PIN_TYPE_INT:
+        case mp::PIN_TYPE_ENUM: {
+            const auto v = static_cast<int32_t>(f.value);
+            return bytesOf(&v, sizeof v);
+        }
+        case mp::PIN_TYPE_BOOL:
+            return {static_cast<unsigned char>(f.value != 0.0f ? 1 : 0)};
+        case mp::PIN_TYPE_BLOB:
+            return bytesOf(f.blob.data(), f.blob.size() * sizeof(float));
+        default:
+            return {};
+    }
+}
+
 void Rig::buildFirstBlock() {
     for (size_t i = 0; i < pins_.size(); ++i)
         if (pins_[i].direction == mp::PIN_DIR_IN && pins_[i].datatype != mp::PIN_TYPE_AUDIO)

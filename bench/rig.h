@@ -39,6 +39,11 @@ zhost::Library& library();
 std::vector<InputFeed> feedsFor(const zhost::ModuleDesc& desc, Scenario s,
                                 const std::vector<zhost::PinDesc>& pins);
 
+// The bytes a patch would give an input pin for a constant feed: a float for
+// audio and float pins, int32 for int and enum, one byte for bool, the taps
+// for a blob.
+std::vector<unsigned char> feedBytes(const zhost::PinDesc& pin, const InputFeed& feed);
+
 class SleepCounter : public zhost::HostListener {
 public:
     void onSleepRequest() override { ++requests; }
