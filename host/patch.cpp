@@ -450,6 +450,14 @@ bool parsePatch(const std::string& text, const std::string& label, const std::st
         *error = label + ": line " + std::to_string(line) + ", column " + std::to_string(col) +
                  ": malformed JSON (" + what + ")";
         return false;
+    } catch (const nlohmann::json::exception& e) {
+        // Well-formed text the parser still refuses, such as a number too
+        // large for a double (1e999).
+        std::string what = e.what();
+        const size_t cut = what.find("] ");
+        if (cut != std::string::npos) what = what.substr(cut + 2);
+        *error = label + ": malformed JSON (" + what + ")";
+        return false;
     }
     Patch p;
     p.path = label;

@@ -65,6 +65,8 @@ TEST(Patch, ParsesTimesPinsAndValues) {
 
 TEST(Patch, ErrorsNameTheItem) {
     EXPECT_TRUE(contains(parseError("{\n  \"duration\": 1,\n  \"instances\": {,}\n}"), "line 3"));
+    // A number beyond double range is refused by the JSON reader, not thrown past it.
+    EXPECT_TRUE(contains(parseError(R"({"duration": 1e999})"), "number overflow")) << "1e999";
     const std::string base = R"("duration": 1, "outputs": ["d.Out"], )";
     const std::string inst = R"("instances": {"d": "Derivator"}, )";
     std::string e = parseError("{" + base + R"("instances": {"d": "derivator"}})");
