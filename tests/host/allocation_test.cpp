@@ -31,11 +31,16 @@ TEST(GraphAllocation, RunningBlocksAllocatesNothing) {
         ASSERT_TRUE(g.addChange(37 * k + 5, integ, 1, f32(k % 2 ? 0.9f : 0.99f), &err));
         ASSERT_TRUE(g.addChange(53 * k + 1, dc, 1, f32(0.99f), &err));
     }
+    const int32_t lone = g.addInstance("lone", "Derivator", 0, &err);
+    ASSERT_TRUE(g.addChange(6000, lone, 0, f32(0.5f), &err)) << err;
     ASSERT_TRUE(g.prepare(&err)) << err;
     const long before = zalloc::allocationCount();
     for (int b = 0; b < 200; ++b) g.runBlock(64);
     EXPECT_EQ(zalloc::allocationCount() - before, 0);
     EXPECT_GT(g.stats(d).blocksProcessed, 0);
+    // A lone instance that sleeps, is woken by a timed change and sleeps again.
+    EXPECT_GT(g.stats(lone).blocksAsleep, 100);
+    EXPECT_GE(g.stats(lone).blocksProcessed, 4);
 }
 
 }  // namespace
